@@ -1,0 +1,50 @@
+# Test wiring for both builds.
+#
+# Host build: GoogleTest from the system package.
+# Windows build: GoogleTest compiled from /usr/src/googletest, and every test
+# executable run under Wine through cmake/wine-run in a prefix private to the
+# build tree (${CMAKE_BINARY_DIR}/wineprefix). The ctest fixture "wine"
+# boots that prefix before the first Windows test and stops its server after
+# the last one.
+include(CTest)
+include(GoogleTest)
+
+if(WIN32)
+  set(TW_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(TW_WINE_RUN ${PROJECT_SOURCE_DIR}/cmake/wine-run)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${TW_WINE_RUN} ${TW_WINEPREFIX})
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+  # The fixture: boot (a no-op Windows command) and stop.
+  add_test(NAME wine_boot COMMAND ${TW_WINE_RUN} ${TW_WINEPREFIX} cmd /c exit 0)
+  set_tests_properties(wine_boot PROPERTIES FIXTURES_SETUP wine)
+  add_test(NAME wine_stop COMMAND ${TW_WINE_RUN} ${TW_WINEPREFIX} --stop)
+  set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# tw_add_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s])
+# One GoogleTest executable; its tests are discovered when ctest runs, so that
+# nothing runs under Wine at build time.
+function(tw_add_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  tw_project_target(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  set(props TIMEOUT ${ARG_TIMEOUT})
+  if(WIN32)
+    list(APPEND props FIXTURES_REQUIRED wine)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    PROPERTIES ${props})
+endfunction()
