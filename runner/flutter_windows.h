@@ -1,0 +1,151 @@
+// The C interface of the engine library, flutter_windows.dll.
+//
+// The launcher imports these functions from flutter_windows.dll by name, so
+// any library that exports them with these signatures and record layouts can
+// stand in for the engine without rebuilding the launcher. Handles are opaque
+// pointers owned by the library.
+//
+// Every callback is delivered on the thread that runs the message loop.
+//
+// Order of use: engine, messenger, view controller (which takes over the
+// engine), view, callbacks, redraw; at the end only the view controller is
+// destroyed.
+//
+// On builds other than Windows only the messenger part is declared, so that
+// the channel layer can be built and tested natively against a fake.
+#ifndef RUNNER_FLUTTER_WINDOWS_H_
+#define RUNNER_FLUTTER_WINDOWS_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#define FLUTTER_IMPORT __declspec(dllimport)
+#else
+#define FLUTTER_IMPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct FlutterDesktopEngine* FlutterDesktopEngineRef;
+typedef struct FlutterDesktopViewController* FlutterDesktopViewControllerRef;
+typedef struct FlutterDesktopView* FlutterDesktopViewRef;
+typedef struct FlutterDesktopMessenger* FlutterDesktopMessengerRef;
+typedef struct FlutterDesktopPluginRegistrar* FlutterDesktopPluginRegistrarRef;
+typedef struct FlutterDesktopMessageResponseHandle FlutterDesktopMessageResponseHandle;
+
+// What an engine is started with. Filled for one FlutterDesktopEngineCreate
+// call; the strings must stay alive for the engine's lifetime.
+typedef struct {
+  const wchar_t* assets_path;       // folder of the application's assets
+  const wchar_t* icu_data_path;     // the ICU data file
+  const wchar_t* aot_library_path;  // the application's compiled library
+  const char* dart_entrypoint;      // UTF-8; empty (never null) for the default
+  int32_t dart_entrypoint_argc;     // number of entry-point arguments
+  const char** dart_entrypoint_argv;  // UTF-8 arguments; null when argc is 0
+  int32_t engine_option_1;          // passed through
+  int32_t engine_option_2;          // passed through
+} FlutterDesktopEngineProperties;
+
+// One incoming channel message, laid out by the library. The launcher reads
+// message, message_size and response_handle.
+typedef struct {
+  size_t struct_size;                                   // offset 0
+  const char* channel;                                  // offset 8
+  const uint8_t* message;                               // offset 16
+  size_t message_size;                                  // offset 24
+  const FlutterDesktopMessageResponseHandle* response_handle;  // offset 32
+} FlutterDesktopMessage;
+
+typedef void (*FlutterDesktopMessageCallback)(FlutterDesktopMessengerRef messenger,
+                                              const FlutterDesktopMessage* message,
+                                              void* user_data);
+typedef void (*FlutterDesktopBinaryReply)(const uint8_t* data, size_t data_size,
+                                          void* user_data);
+typedef void (*FlutterDesktopNextFrameCallback)(void* user_data);
+
+// Messenger. A messenger handle is reference-counted; while it is locked the
+// engine behind it is not torn down.
+FLUTTER_IMPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
+                                                       const char* channel,
+                                                       FlutterDesktopMessageCallback callback,
+                                                       void* user_data);
+FLUTTER_IMPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
+                                                const char* channel, const uint8_t* message,
+                                                size_t message_size);
+// True: reply is called exactly once. False: never; the caller frees user_data.
+FLUTTER_IMPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
+                                                         const char* channel,
+                                                         const uint8_t* message,
+                                                         size_t message_size,
+                                                         FlutterDesktopBinaryReply reply,
+                                                         void* user_data);
+FLUTTER_IMPORT void FlutterDesktopMessengerSendResponse(
+    FlutterDesktopMessengerRef messenger, const FlutterDesktopMessageResponseHandle* handle,
+    const uint8_t* data, size_t data_length);
+FLUTTER_IMPORT FlutterDesktopMessengerRef
+FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger);
+FLUTTER_IMPORT void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger);
+FLUTTER_IMPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger);
+FLUTTER_IMPORT FlutterDesktopMessengerRef
+FlutterDesktopMessengerLock(FlutterDesktopMessengerRef messenger);
+FLUTTER_IMPORT void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger);
+
+#ifdef _WIN32
+
+// Engine.
+FLUTTER_IMPORT FlutterDesktopEngineRef
+FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* engine_properties);
+FLUTTER_IMPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine);
+FLUTTER_IMPORT FlutterDesktopMessengerRef
+FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef engine);
+FLUTTER_IMPORT FlutterDesktopPluginRegistrarRef
+FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef engine, const char* plugin_name);
+FLUTTER_IMPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine);
+// The callback runs once, on the window thread, after the next frame.
+FLUTTER_IMPORT void FlutterDesktopEngineSetNextFrameCallback(
+    FlutterDesktopEngineRef engine, FlutterDesktopNextFrameCallback callback, void* user_data);
+
+// View controller and view. The controller takes over the engine: destroying
+// the controller ends the view and the engine. Returns null on failure.
+FLUTTER_IMPORT FlutterDesktopViewControllerRef
+FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRef engine);
+FLUTTER_IMPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef controller);
+FLUTTER_IMPORT FlutterDesktopViewRef
+FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef controller);
+FLUTTER_IMPORT void FlutterDesktopViewControllerForceRedraw(
+    FlutterDesktopViewControllerRef controller);
+// True when the engine claims the message; *result then holds its answer.
+FLUTTER_IMPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
+    FlutterDesktopViewControllerRef controller, HWND hwnd, UINT message, WPARAM wparam,
+    LPARAM lparam, LRESULT* result);
+FLUTTER_IMPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view);
+
+// Dots per inch of a monitor; 96 is 100 %.
+FLUTTER_IMPORT UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor);
+// Makes the library's own output follow a console attached after start-up.
+FLUTTER_IMPORT void FlutterDesktopResyncOutputStreams();
+
+#endif  // _WIN32
+
+#ifdef __cplusplus
+}  // extern "C"
+
+static_assert(offsetof(FlutterDesktopMessage, message) == 16, "message record layout");
+static_assert(offsetof(FlutterDesktopMessage, message_size) == 24, "message record layout");
+static_assert(offsetof(FlutterDesktopMessage, response_handle) == 32, "message record layout");
+static_assert(offsetof(FlutterDesktopEngineProperties, dart_entrypoint) == 24,
+              "engine properties layout");
+static_assert(offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argc) == 32,
+              "engine properties layout");
+static_assert(offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argv) == 40,
+              "engine properties layout");
+static_assert(offsetof(FlutterDesktopEngineProperties, engine_option_1) == 48,
+              "engine properties layout");
+static_assert(sizeof(FlutterDesktopEngineProperties) == 56, "engine properties layout");
+#endif
+
+#endif  // RUNNER_FLUTTER_WINDOWS_H_
