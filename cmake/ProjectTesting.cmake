@@ -27,18 +27,19 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# tw_add_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s])
+# tw_add_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [PROPERTIES <prop> <value> ...])
 # One GoogleTest executable; its tests are discovered when ctest runs, so that
-# nothing runs under Wine at build time.
+# nothing runs under Wine at build time. PROPERTIES are extra ctest properties
+# for every discovered test (for example RESOURCE_LOCK).
 function(tw_add_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   tw_project_target(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
-  set(props TIMEOUT ${ARG_TIMEOUT})
+  set(props TIMEOUT ${ARG_TIMEOUT} ${ARG_PROPERTIES})
   if(WIN32)
     list(APPEND props FIXTURES_REQUIRED wine)
   endif()
