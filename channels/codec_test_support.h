@@ -1,0 +1,104 @@
+// Helpers shared by the codec tests: byte literals, a capture of the lines
+// written to std::cerr, and a readable dump of byte vectors.
+#ifndef CHANNELS_CODEC_TEST_SUPPORT_H_
+#define CHANNELS_CODEC_TEST_SUPPORT_H_
+
+#include <cstdint>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "channels/encodable_value.h"
+#include "channels/standard_codec.h"
+
+namespace flutter {
+
+// How GoogleTest shows a value in a failure: its encoding.
+inline void PrintTo(const EncodableValue& value, std::ostream* os) {
+  std::vector<uint8_t> bytes;
+  ByteBufferStreamWriter writer(&bytes);
+  std::ostringstream ignored;
+  std::streambuf* saved = std::cerr.rdbuf(ignored.rdbuf());
+  StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
+  std::cerr.rdbuf(saved);
+  *os << "EncodableValue(index " << value.index() << ", encoded";
+  for (uint8_t b : bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    *os << ' ' << kDigits[b >> 4] << kDigits[b & 0xF];
+  }
+  *os << ')';
+}
+
+}  // namespace flutter
+
+namespace flutter::testing_support {
+
+using Bytes = std::vector<uint8_t>;
+
+// Concatenation of byte runs: Cat({0x0C, 0x01}, Zeros(5), {0x00}).
+inline Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+inline Bytes Zeros(size_t n) { return Bytes(n, 0); }
+
+inline Bytes Repeat(const Bytes& unit, size_t times) {
+  Bytes out;
+  out.reserve(unit.size() * times);
+  for (size_t i = 0; i < times; ++i) out.insert(out.end(), unit.begin(), unit.end());
+  return out;
+}
+
+inline std::string Hex(const Bytes& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i != 0) out += ' ';
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 0xF];
+  }
+  return out;
+}
+
+// Collects what is written to std::cerr while it lives, split into lines.
+class CerrCapture {
+ public:
+  CerrCapture() : saved_(std::cerr.rdbuf(captured_.rdbuf())) {}
+  ~CerrCapture() { std::cerr.rdbuf(saved_); }
+  CerrCapture(const CerrCapture&) = delete;
+  CerrCapture& operator=(const CerrCapture&) = delete;
+
+  std::string text() const { return captured_.str(); }
+
+  // Every line, each of which must have ended with a newline.
+  std::vector<std::string> lines() const {
+    std::vector<std::string> out;
+    std::string all = captured_.str();
+    size_t start = 0;
+    while (start < all.size()) {
+      size_t end = all.find('\n', start);
+      if (end == std::string::npos) {
+        out.push_back(all.substr(start) + "<no newline>");
+        break;
+      }
+      out.push_back(all.substr(start, end - start));
+      start = end + 1;
+    }
+    return out;
+  }
+
+ private:
+  std::ostringstream captured_;
+  std::streambuf* saved_;
+};
+
+inline const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
+inline const char kTooDeep[] = "Nesting too deep in StandardCodecSerializer::ReadValueOfType";
+inline const char kUnknownType[] = "Unknown type in StandardCodecSerializer::ReadValueOfType: ";
+
+}  // namespace flutter::testing_support
+
+#endif  // CHANNELS_CODEC_TEST_SUPPORT_H_
