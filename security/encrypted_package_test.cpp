@@ -1,0 +1,332 @@
+// Package decryption through the channel handler, on real files and the real
+// bcrypt of the test's Wine prefix.
+#include "security/encrypted_package.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "security/package_test_fixture.h"
+
+namespace tw::security {
+namespace {
+
+using namespace testing;  // NOLINT: the fixture helpers
+
+constexpr char kAuthFailed[] = "Package authentication failed";
+constexpr char kInvalidPackage[] = "Invalid encrypted package";
+
+Bytes FromHex(const std::string& hex) {
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+Bytes LengthField(std::uint32_t length) {
+  return {static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
+          static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
+}
+
+class PackageTest : public ::testing::Test {
+ protected:
+  std::wstring Package() const { return folder_ / L"package.vqe"; }
+  std::wstring Destination() const { return folder_ / L"plain.bin"; }
+
+  void WritePackage(const Bytes& bytes) { ASSERT_TRUE(WriteWholeFile(Package(), bytes)); }
+
+  // Runs `run` once with no destination and once with an existing one, and
+  // checks after each that the answer is the error and the destination and
+  // the folder are as before.
+  template <typename Run>
+  void ExpectFailureLeavesDestination(const std::string& message, Run run) {
+    const std::vector<std::wstring> before_absent = ListFolder(folder_.path());
+    SCOPED_TRACE("destination absent");
+    EXPECT_TRUE(IsError(run(), "decrypt_failed", message));
+    EXPECT_FALSE(FileExists(Destination()));
+    EXPECT_EQ(ListFolder(folder_.path()), before_absent);
+
+    const Bytes existing = Text("the user's earlier file");
+    ASSERT_TRUE(WriteWholeFile(Destination(), existing));
+    const std::vector<std::wstring> before_existing = ListFolder(folder_.path());
+    SCOPED_TRACE("destination existing");
+    EXPECT_TRUE(IsError(run(), "decrypt_failed", message));
+    EXPECT_EQ(ReadWholeFile(Destination()), existing);
+    EXPECT_EQ(ListFolder(folder_.path()), before_existing);
+    ::DeleteFileW(Destination().c_str());
+  }
+
+  ScratchFolder folder_;
+};
+
+TEST_F(PackageTest, DecryptsAPackageSealedElsewhere) {
+  // Two records made with an independent AES-GCM implementation: key 00..1f,
+  // additional data "VQEXE01".
+  const Bytes package = Concat({Header(), LengthField(15), FromHex("101112131415161718191a1b"),
+                                FromHex("8c07c96b08a7e2ff3e73ab60ef51ac0c"),
+                                FromHex("1290fd363aa45bdfa6556b757a1702"), LengthField(6),
+                                FromHex("a0a0a0a0a0a0a0a0a0a0a0a0"),
+                                FromHex("90f5355ff4f11df15b98ecb604c10757"), FromHex("254e4297c9ab")});
+  WritePackage(package);
+  const Answer answer = DecryptFiles(Package(), Destination());
+  ASSERT_TRUE(IsSuccess(answer));
+  EXPECT_EQ(answer.value, flutter::EncodableValue(true));
+  EXPECT_EQ(ReadWholeFile(Destination()), Concat({Text("one small chunk"), Bytes{0x00, 0xFF}, Text(" two")}));
+  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::wstring>{L"package.vqe", L"plain.bin"}));
+
+  // The sealer used by the other tests makes the same bytes.
+  ChunkSealer sealer;
+  std::string error;
+  const Bytes key = TestKey();
+  ASSERT_TRUE(sealer.Init(key.data(), key.size(), &error));
+  Bytes record;
+  const Bytes nonce = FromHex("101112131415161718191a1b");
+  ASSERT_TRUE(sealer.Seal(Text("one small chunk").data(), 15, nonce.data(), &record));
+  EXPECT_EQ(Concat({Header(), record}), Bytes(package.begin(), package.begin() + 8 + 32 + 15));
+}
+
+TEST_F(PackageTest, RoundTripsChunksOfManySizesIncludingTheLargest) {
+  const std::vector<Bytes> chunks = {Pattern(1, 1), Pattern(15, 2), Pattern(16, 3), Pattern(17, 4),
+                                     Pattern(65537, 5), Pattern(1048576, 6), Pattern(3, 7)};
+  WritePackage(SealPackage(chunks));
+  ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+  EXPECT_EQ(ReadWholeFile(Destination()), Concat(chunks));
+}
+
+TEST_F(PackageTest, HeaderAloneGivesAnEmptyFile) {
+  WritePackage(Header());
+  ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+  EXPECT_EQ(ReadWholeFile(Destination()), Bytes{});
+  // An existing destination is replaced by the empty plain file.
+  ASSERT_TRUE(WriteWholeFile(Destination(), Text("old")));
+  ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+  EXPECT_EQ(ReadWholeFile(Destination()), Bytes{});
+}
+
+TEST_F(PackageTest, SuccessReplacesAnExistingDestination) {
+  ASSERT_TRUE(WriteWholeFile(Destination(), Pattern(5000, 9)));
+  WritePackage(SealPackage({Text("new")}));
+  ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+  EXPECT_EQ(ReadWholeFile(Destination()), Text("new"));
+  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::wstring>{L"package.vqe", L"plain.bin"}));
+}
+
+TEST_F(PackageTest, BadPackagesLeaveTheDestinationAsItWas) {
+  const Bytes good = SealPackage({Pattern(40, 1), Pattern(50, 2), Pattern(30, 3)});
+  const std::size_t second_tag = 8 + (32 + 40) + 4 + 12;
+  Bytes altered_tag = good;
+  altered_tag[second_tag] ^= 0x01;
+  Bytes cr_header = good;
+  cr_header[7] = '\r';
+  Bytes lower_header = good;
+  lower_header[0] = 'v';
+  const Bytes filler(64, 0);
+  struct Case {
+    const char* name;
+    Bytes package;
+    Bytes key;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"empty file", {}, TestKey(), kInvalidPackage},
+      {"seven bytes", Text("VQEXE01"), TestKey(), kInvalidPackage},
+      {"carriage return ends the header", cr_header, TestKey(), kInvalidPackage},
+      {"header in lower case", lower_header, TestKey(), kInvalidPackage},
+      {"header and one byte", Concat({Header(), {0x00}}), TestKey(), kAuthFailed},
+      {"header and three bytes", Concat({Header(), {0x00, 0x00, 0x01}}), TestKey(), kAuthFailed},
+      {"length 0", Concat({Header(), LengthField(0), filler}), TestKey(), kAuthFailed},
+      {"length 1048577", Concat({Header(), LengthField(1048577), filler}), TestKey(), kAuthFailed},
+      {"length beyond the file", Concat({Header(), LengthField(100), filler}), TestKey(), kAuthFailed},
+      {"second tag altered", altered_tag, TestKey(), kAuthFailed},
+      {"wrong key", good, TestKey(1), kAuthFailed},
+      {"last record cut short", Bytes(good.begin(), good.end() - 1), TestKey(), kAuthFailed},
+      {"stray bytes after the last record", Concat({good, {0x00, 0x00}}), TestKey(), kAuthFailed},
+      {"record header without ciphertext", Concat({good, LengthField(1), Bytes(28, 0)}), TestKey(),
+       kAuthFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WritePackage(c.package);
+    ExpectFailureLeavesDestination(c.message, [&] { return DecryptFiles(Package(), Destination(), c.key); });
+  }
+}
+
+TEST_F(PackageTest, MissingSourceLeavesNoDestination) {
+  ExpectFailureLeavesDestination(kInvalidPackage, [&] {
+    return DecryptFiles(folder_ / L"absent.vqe", Destination());
+  });
+}
+
+TEST_F(PackageTest, ExchangedRecordsStillDecryptInTheirNewOrder) {
+  const Bytes first = SealRecords({Text("first chunk")});
+  Bytes second_only = SealRecords({Text("x"), Text("second")});
+  const Bytes second(second_only.begin() + 33, second_only.end());
+  WritePackage(Concat({Header(), second, first}));
+  ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+  EXPECT_EQ(ReadWholeFile(Destination()), Text("secondfirst chunk"));
+}
+
+TEST_F(PackageTest, ArgumentFailuresTouchNoFile) {
+  WritePackage(SealPackage({Text("abc")}));
+  const std::string source = Utf8(Package());
+  const std::string destination = Utf8(Destination());
+  auto with = [&](const char* key, flutter::EncodableValue value) {
+    flutter::EncodableMap map = DecryptArguments(source, destination, TestKey());
+    map[flutter::EncodableValue(key)] = std::move(value);
+    return map;
+  };
+  auto without = [&](const char* key) {
+    flutter::EncodableMap map = DecryptArguments(source, destination, TestKey());
+    map.erase(flutter::EncodableValue(key));
+    return map;
+  };
+  flutter::EncodableMap no_source_bad_key = without("source");
+  no_source_bad_key[flutter::EncodableValue("key")] = flutter::EncodableValue("not bytes");
+  flutter::EncodableMap bad_source_no_key = with("source", flutter::EncodableValue(int32_t{1}));
+  bad_source_no_key.erase(flutter::EncodableValue("key"));
+  flutter::EncodableMap short_key_bad_path = with("key", flutter::EncodableValue(Bytes(16, 1)));
+  short_key_bad_path[flutter::EncodableValue("source")] = flutter::EncodableValue("\xC3");
+
+  struct Case {
+    const char* name;
+    flutter::EncodableMap map;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"no key", without("key"), "invalid map<K, T> key"},
+      {"no source", without("source"), "invalid map<K, T> key"},
+      {"no destination", without("destination"), "invalid map<K, T> key"},
+      {"key as a string", with("key", flutter::EncodableValue("0123456789abcdef0123456789abcdef")),
+       "bad variant access"},
+      {"source as an int", with("source", flutter::EncodableValue(int32_t{1})), "bad variant access"},
+      {"destination as bytes", with("destination", flutter::EncodableValue(Bytes{'a'})),
+       "bad variant access"},
+      {"missing source decides before a bad key", no_source_bad_key, "invalid map<K, T> key"},
+      {"bad source decides before a missing key", bad_source_no_key, "bad variant access"},
+      {"16-byte key", with("key", flutter::EncodableValue(Bytes(16, 1))), "Invalid AES key"},
+      {"24-byte key", with("key", flutter::EncodableValue(Bytes(24, 1))), "Invalid AES key"},
+      {"33-byte key", with("key", flutter::EncodableValue(Bytes(33, 1))), "Invalid AES key"},
+      {"empty key", with("key", flutter::EncodableValue(Bytes{})), "Invalid AES key"},
+      {"key decides before the path", short_key_bad_path, "Invalid AES key"},
+      {"ill-formed source", with("source", flutter::EncodableValue(source + "\xFF")), "Invalid file path"},
+      {"surrogate in destination",
+       with("destination", flutter::EncodableValue(destination + "\xED\xA0\x80")), "Invalid file path"},
+      {"NUL in destination",
+       with("destination", flutter::EncodableValue(destination + std::string("\0.txt", 5))),
+       "Invalid file path"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectFailureLeavesDestination(c.message, [&] {
+      return Call("decryptPackage", flutter::EncodableValue(c.map));
+    });
+  }
+}
+
+TEST_F(PackageTest, ExtraEntriesAreIgnored) {
+  WritePackage(SealPackage({Text("abc")}));
+  flutter::EncodableMap map = DecryptArguments(Utf8(Package()), Utf8(Destination()), TestKey());
+  map.emplace(flutter::EncodableValue("overwrite"), flutter::EncodableValue(false));
+  map.emplace(flutter::EncodableValue(int32_t{3}), flutter::EncodableValue());
+  ASSERT_TRUE(IsSuccess(Call("decryptPackage", flutter::EncodableValue(map))));
+  EXPECT_EQ(ReadWholeFile(Destination()), Text("abc"));
+}
+
+TEST_F(PackageTest, DestinationNamingTheSourceIsReplacedOnlyOnSuccess) {
+  Bytes bad = SealPackage({Text("first"), Text("second")});
+  bad.back() ^= 0x40;
+  WritePackage(bad);
+  EXPECT_TRUE(IsError(DecryptFiles(Package(), Package()), "decrypt_failed", kAuthFailed));
+  EXPECT_EQ(ReadWholeFile(Package()), bad);
+
+  WritePackage(SealPackage({Text("first"), Text("second")}));
+  ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Package())));
+  EXPECT_EQ(ReadWholeFile(Package()), Text("firstsecond"));
+  EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::wstring>{L"package.vqe"});
+}
+
+TEST_F(PackageTest, DestinationThatCannotBeWrittenIsReported) {
+  WritePackage(SealPackage({Text("abc")}));
+  // No such folder: the temporary file cannot be made.
+  EXPECT_TRUE(IsError(DecryptFiles(Package(), folder_ / L"no-such-folder\\plain.bin"), "decrypt_failed",
+                      "Unable to create the destination file"));
+  // A path that names a folder rather than a file.
+  EXPECT_TRUE(IsError(DecryptFiles(Package(), folder_.path() + L"\\"), "decrypt_failed",
+                      "Unable to create the destination file"));
+  // An existing folder cannot be replaced by a file; it keeps its content.
+  const std::wstring taken = folder_ / L"taken";
+  ASSERT_TRUE(::CreateDirectoryW(taken.c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(taken + L"\\inside.txt", Text("kept")));
+  EXPECT_TRUE(IsError(DecryptFiles(Package(), taken), "decrypt_failed",
+                      "Unable to replace the destination file"));
+  EXPECT_EQ(ReadWholeFile(taken + L"\\inside.txt"), Text("kept"));
+  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::wstring>{L"package.vqe", L"taken"}));
+  // The package's own failures come first.
+  WritePackage(Text("not a package"));
+  EXPECT_TRUE(IsError(DecryptFiles(Package(), folder_ / L"no-such-folder\\plain.bin"), "decrypt_failed",
+                      kInvalidPackage));
+}
+
+TEST_F(PackageTest, NonAsciiPaths) {
+  const std::wstring sub = folder_ / L"\u043f\u0430\u043a\u0435\u0442 \u00fc \u6587\u4ef6";
+  ASSERT_TRUE(::CreateDirectoryW(sub.c_str(), nullptr));
+  const std::wstring source = sub + L"\\\u0434\u0430\u043d\u043d\u044b\u0435.vqe";
+  const std::wstring destination = sub + L"\\plain-\u00e9\U0001F600.bin";
+  ASSERT_TRUE(WriteWholeFile(source, SealPackage({Text("unicode")})));
+  ASSERT_TRUE(IsSuccess(DecryptFiles(source, destination)));
+  EXPECT_EQ(ReadWholeFile(destination), Text("unicode"));
+}
+
+TEST_F(PackageTest, RelativePathsResolveAgainstTheCurrentDirectory) {
+  WritePackage(SealPackage({Text("relative")}));
+  wchar_t previous[MAX_PATH];
+  ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryW(folder_.path().c_str()));
+  const Answer answer = Call("decryptPackage",
+                             flutter::EncodableValue(DecryptArguments("package.vqe", "out.bin", TestKey())));
+  ::SetCurrentDirectoryW(previous);
+  ASSERT_TRUE(IsSuccess(answer));
+  EXPECT_EQ(ReadWholeFile(folder_ / L"out.bin"), Text("relative"));
+}
+
+NTSTATUS OpenSha256Instead(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR) {
+  return ::BCryptOpenAlgorithmProvider(algorithm, L"SHA256", nullptr, 0);
+}
+
+TEST_F(PackageTest, ProviderFailures) {
+  WritePackage(SealPackage({Text("abc")}));
+  {
+    OpenProviderOverride open(&FailToOpen);
+    ExpectFailureLeavesDestination("AES unavailable", [&] { return DecryptFiles(Package(), Destination()); });
+  }
+  {
+    // A hash provider takes no chaining mode: the key setup fails for real.
+    OpenProviderOverride open(&OpenSha256Instead);
+    ExpectFailureLeavesDestination("AES key setup failed",
+                                   [&] { return DecryptFiles(Package(), Destination()); });
+  }
+  ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+}
+
+TEST_F(PackageTest, ReportsProgressPerChunk) {
+  const Bytes package = SealPackage({Pattern(100, 1), Pattern(200, 2)});
+  WritePackage(package);
+  std::vector<std::uint64_t> done;
+  const Bytes key = TestKey();
+  const PackageStatus status = DecryptPackageFile(
+      Package(), Destination(), key.data(), key.size(),
+      [&](std::uint64_t d, std::uint64_t total) {
+        done.push_back(d);
+        EXPECT_EQ(total, package.size());
+      });
+  ASSERT_TRUE(status.ok) << status.message;
+  EXPECT_EQ(done, (std::vector<std::uint64_t>{8 + 132, package.size()}));
+}
+
+}  // namespace
+}  // namespace tw::security

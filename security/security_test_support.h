@@ -1,0 +1,222 @@
+// Helpers shared by the security tests: a result that records its answer,
+// a scratch folder per test, whole-file helpers, and the lock that keeps
+// tests of machine-wide state (credential, MachineGuid) from overlapping.
+#ifndef SECURITY_SECURITY_TEST_SUPPORT_H_
+#define SECURITY_SECURITY_TEST_SUPPORT_H_
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "channels/encodable_value.h"
+#include "channels/method_call.h"
+#include "security/crypto_provider.h"
+#include "security/security_channel_handler.h"
+#include "security/win_handles.h"
+
+namespace tw::security::testing {
+
+// What a handler answered, and how many times.
+struct Answer {
+  enum class Kind { kNone, kSuccess, kError, kNotImplemented };
+  Kind kind = Kind::kNone;
+  int count = 0;
+  std::optional<flutter::EncodableValue> value;  // success value; empty for none
+  std::string code;
+  std::string message;
+  bool has_details = false;
+};
+
+class RecordingResult : public flutter::MethodResult<> {
+ public:
+  explicit RecordingResult(Answer* answer) : answer_(answer) {}
+  void Success(const flutter::EncodableValue* result) override {
+    ++answer_->count;
+    answer_->kind = Answer::Kind::kSuccess;
+    if (result != nullptr) answer_->value = *result;
+  }
+  void Error(const std::string& code, const std::string& message,
+             const flutter::EncodableValue* details) override {
+    ++answer_->count;
+    answer_->kind = Answer::Kind::kError;
+    answer_->code = code;
+    answer_->message = message;
+    answer_->has_details = details != nullptr;
+  }
+  void NotImplemented() override {
+    ++answer_->count;
+    answer_->kind = Answer::Kind::kNotImplemented;
+  }
+
+ private:
+  Answer* answer_;
+};
+
+// Calls the channel handler; `arguments` empty means a call without any.
+inline Answer Call(const std::string& method,
+                   std::optional<flutter::EncodableValue> arguments = std::nullopt) {
+  Answer answer;
+  std::unique_ptr<flutter::EncodableValue> args;
+  if (arguments) args = std::make_unique<flutter::EncodableValue>(std::move(*arguments));
+  flutter::MethodCall<> call(method, std::move(args));
+  SecurityChannelHandler(call, std::make_unique<RecordingResult>(&answer));
+  return answer;
+}
+
+inline ::testing::AssertionResult IsSuccess(const Answer& a) {
+  if (a.count != 1) return ::testing::AssertionFailure() << "answered " << a.count << " times";
+  if (a.kind != Answer::Kind::kSuccess) {
+    return ::testing::AssertionFailure() << "not a success: " << a.code << " / " << a.message;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult IsError(const Answer& a, const std::string& code,
+                                          const std::string& message) {
+  if (a.count != 1) return ::testing::AssertionFailure() << "answered " << a.count << " times";
+  if (a.kind != Answer::Kind::kError) return ::testing::AssertionFailure() << "not an error";
+  if (a.code != code || a.message != message || a.has_details) {
+    return ::testing::AssertionFailure() << "error (" << a.code << ", " << a.message
+                                         << (a.has_details ? ", details" : "") << ")";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+inline std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::wstring& path) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return std::nullopt;
+  std::vector<std::uint8_t> data;
+  std::uint8_t buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
+    if (got == 0) break;
+    data.insert(data.end(), buffer, buffer + got);
+  }
+  return data;
+}
+
+inline bool WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& data) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return data.empty() || (::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()),
+                                      &written, nullptr) &&
+                          written == data.size());
+}
+
+inline bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                        nullptr, nullptr);
+  return out;
+}
+
+// Names in `folder` (not "." and ".."), sorted.
+inline std::vector<std::wstring> ListFolder(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+inline void RemoveTree(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    for (const std::wstring& name : ListFolder(path)) RemoveTree(path + L"\\" + name);
+    ::RemoveDirectoryW(path.c_str());
+  } else {
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(path.c_str());
+  }
+}
+
+// A fresh, empty folder under the current directory, named after the
+// running test, removed again at the end of the test.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("scratch-") + info->test_suite_name() + "-" + info->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    wchar_t cwd[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, cwd);
+    path_ = std::wstring(cwd) + L"\\" + std::wstring(name.begin(), name.end());
+    RemoveTree(path_);
+    ::CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~ScratchFolder() { RemoveTree(path_); }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::wstring& path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+// Serialises tests that touch the one credential or MachineGuid across the
+// test processes that ctest runs in parallel in the same Wine prefix.
+class MachineStateLock : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    mutex_.reset(::CreateMutexW(nullptr, FALSE, L"Local\\tidewarden-security-tests"));
+    ASSERT_TRUE(mutex_);
+    const DWORD wait = ::WaitForSingleObject(mutex_.get(), 120000);
+    ASSERT_TRUE(wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) << wait;
+  }
+  void TearDown() override {
+    if (mutex_) ::ReleaseMutex(mutex_.get());
+  }
+
+ private:
+  UniqueKernelHandle mutex_;
+};
+
+// Replaces the provider open call for one scope; the real call comes back
+// at the end of it.
+class OpenProviderOverride {
+ public:
+  explicit OpenProviderOverride(OpenProviderFunction function)
+      : previous_(SetOpenProviderForTesting(function)) {}
+  ~OpenProviderOverride() { SetOpenProviderForTesting(previous_); }
+  OpenProviderOverride(const OpenProviderOverride&) = delete;
+  OpenProviderOverride& operator=(const OpenProviderOverride&) = delete;
+
+ private:
+  OpenProviderFunction previous_;
+};
+
+// STATUS_NOT_FOUND, as for an algorithm the system does not offer.
+inline NTSTATUS FailToOpen(BCRYPT_ALG_HANDLE*, LPCWSTR) { return static_cast<NTSTATUS>(0xC0000225); }
+
+}  // namespace tw::security::testing
+
+#endif  // SECURITY_SECURITY_TEST_SUPPORT_H_

@@ -1,0 +1,39 @@
+// Portable encodings used by the security services: the credential blob of
+// the session token, lower-case hexadecimal, and strict UTF-8 to UTF-16.
+#ifndef SECURITY_TOKEN_CODEC_H_
+#define SECURITY_TOKEN_CODEC_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "util/secure_buffer.h"
+
+namespace tw::security {
+
+// The credential blob of a token: each byte becomes one 16-bit little-endian
+// unit holding the byte sign-extended (0x41 -> 41 00, 0xC3 -> C3 FF). This is
+// a widening, not a UTF-8 decoding, so any byte string survives the round
+// trip, and an ASCII token is stored as its plain UTF-16LE text. No
+// terminator. The result is twice as long as `token`.
+SecureBuffer<std::uint8_t> WidenToken(std::string_view token);
+
+// Inverse of WidenToken: the low byte of every whole unit, in order; a last
+// odd byte is ignored. Replaces the content of `*token`, reserving its room
+// first so that no stray copy of the secret is left in a released buffer;
+// the caller wipes `*token` when done.
+void NarrowToken(const std::uint8_t* blob, std::size_t size, std::string* token);
+
+// Two lower-case hexadecimal digits per byte, high nibble first, replacing
+// the content of `*hex` (reserved first, like NarrowToken).
+void LowerHex(const std::uint8_t* data, std::size_t size, std::string* hex);
+
+// Strict UTF-8 to UTF-16: rejects truncated and overlong sequences, stray
+// continuation bytes, encoded surrogates and code points above U+10FFFF.
+// Returns false (and leaves `out` unspecified) on any of them.
+bool Utf8ToUtf16(std::string_view in, std::u16string* out);
+
+}  // namespace tw::security
+
+#endif  // SECURITY_TOKEN_CODEC_H_

@@ -1,0 +1,66 @@
+// Owners for the Windows handle kinds used by the security services.
+#ifndef SECURITY_WIN_HANDLES_H_
+#define SECURITY_WIN_HANDLES_H_
+
+#include <windows.h>
+#include <bcrypt.h>
+#include <wincred.h>
+
+#include "util/unique_handle.h"
+
+namespace tw::security {
+
+// File handles use INVALID_HANDLE_VALUE for "none", unlike most kernel handles.
+struct FileTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { ::CloseHandle(h); }
+};
+using UniqueFile = UniqueHandle<FileTraits>;
+
+// Kernel objects (processes, threads, mutexes) use null for "none".
+struct KernelTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::CloseHandle(h); }
+};
+using UniqueKernelHandle = UniqueHandle<KernelTraits>;
+
+struct HKeyTraits {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::RegCloseKey(h); }
+};
+using UniqueHKey = UniqueHandle<HKeyTraits>;
+
+struct AlgorithmTraits {
+  using Type = BCRYPT_ALG_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::BCryptCloseAlgorithmProvider(h, /*dwFlags=*/0); }
+};
+using UniqueAlgorithm = UniqueHandle<AlgorithmTraits>;
+
+struct CryptKeyTraits {
+  using Type = BCRYPT_KEY_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::BCryptDestroyKey(h); }
+};
+using UniqueCryptKey = UniqueHandle<CryptKeyTraits>;
+
+struct HashTraits {
+  using Type = BCRYPT_HASH_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::BCryptDestroyHash(h); }
+};
+using UniqueHash = UniqueHandle<HashTraits>;
+
+struct CredentialTraits {
+  using Type = PCREDENTIALW;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::CredFree(h); }
+};
+using UniqueCredential = UniqueHandle<CredentialTraits>;
+
+}  // namespace tw::security
+
+#endif  // SECURITY_WIN_HANDLES_H_
