@@ -1,0 +1,265 @@
+// tidewarden-pack: makes, opens and inspects encrypted packages.
+//
+//   tidewarden-pack keygen KEYFILE
+//   tidewarden-pack seal --key KEYFILE [--chunk-size N] PLAIN PACKAGE
+//   tidewarden-pack open --key KEYFILE PACKAGE PLAIN
+//   tidewarden-pack inspect PACKAGE
+//
+// Exit status 0 on success; 1 with the reason on standard error when the
+// work fails; 2 with the usage text when the command line is wrong. "open"
+// runs the launcher's own decryption and reports its messages. Long runs
+// draw a progress bar on standard error when that is a console.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "security/encrypted_package.h"
+#include "security/package_format.h"
+#include "security/package_writer.h"
+#include "security/win_handles.h"
+#include "util/secure_buffer.h"
+
+namespace {
+
+using tw::security::kKeySize;
+using tw::security::kMaxChunkSize;
+using tw::security::UniqueFile;
+
+constexpr char kUsage[] =
+    "usage: tidewarden-pack keygen KEYFILE\n"
+    "       tidewarden-pack seal --key KEYFILE [--chunk-size N] PLAIN PACKAGE\n"
+    "       tidewarden-pack open --key KEYFILE PACKAGE PLAIN\n"
+    "       tidewarden-pack inspect PACKAGE\n"
+    "KEYFILE holds exactly 32 raw key bytes; N is 1 to 1048576 (default 1048576).\n";
+
+int Usage(const char* problem = nullptr) {
+  if (problem != nullptr) std::fprintf(stderr, "tidewarden-pack: %s\n", problem);
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "%s\n", message.c_str());
+  return 1;
+}
+
+// A bar on standard error for runs of 64 MiB and more, only on a console:
+// redirected output gets no carriage-return noise.
+class ProgressBar {
+ public:
+  ProgressBar() {
+    DWORD mode = 0;
+    console_ = ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+  }
+  ~ProgressBar() {
+    if (drawn_) std::fputc('\n', stderr);
+  }
+  void Update(std::uint64_t done, std::uint64_t total) {
+    if (!console_ || total < (64u << 20)) return;
+    const int percent = static_cast<int>(done * 100 / total);
+    if (percent == percent_) return;
+    percent_ = percent;
+    drawn_ = true;
+    char bar[41];
+    for (int i = 0; i < 40; ++i) bar[i] = i < percent * 40 / 100 ? '#' : ' ';
+    bar[40] = '\0';
+    std::fprintf(stderr, "\r[%s] %3d%%", bar, percent);
+    std::fflush(stderr);
+  }
+  tw::security::PackageProgress Callback() {
+    return [this](std::uint64_t done, std::uint64_t total) { Update(done, total); };
+  }
+
+ private:
+  bool console_ = false;
+  bool drawn_ = false;
+  int percent_ = -1;
+};
+
+// Reads the key file; a file of any other size than 32 bytes is refused.
+bool ReadKey(const std::wstring& path, tw::SecureBuffer<std::uint8_t>* key, std::string* error) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    *error = "Unable to read the key file";
+    return false;
+  }
+  tw::SecureBuffer<std::uint8_t> bytes(kKeySize + 1);
+  std::size_t total = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), bytes.data() + total, static_cast<DWORD>(bytes.size() - total), &got,
+                    nullptr)) {
+      *error = "Unable to read the key file";
+      return false;
+    }
+    if (got == 0) break;
+    total += got;
+    if (total == bytes.size()) break;
+  }
+  if (total != kKeySize) {
+    *error = "Invalid AES key";
+    return false;
+  }
+  *key = tw::SecureBuffer<std::uint8_t>(kKeySize);
+  std::memcpy(key->data(), bytes.data(), kKeySize);
+  return true;
+}
+
+int Keygen(const std::wstring& path) {
+  tw::SecureBuffer<std::uint8_t> key(kKeySize);
+  if (!tw::security::RandomBytes(key.data(), key.size())) return Fail("Unable to generate a key");
+  // Never overwrite a key: whatever it sealed would be lost with it.
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD error = ::GetLastError();
+    return Fail(error == ERROR_FILE_EXISTS ? "The key file already exists"
+                                           : "Unable to create the key file");
+  }
+  DWORD written = 0;
+  if (!::WriteFile(file.get(), key.data(), static_cast<DWORD>(key.size()), &written, nullptr) ||
+      written != key.size() || !::FlushFileBuffers(file.get())) {
+    file.reset();
+    ::DeleteFileW(path.c_str());
+    return Fail("Unable to write the key file");
+  }
+  return 0;
+}
+
+int Seal(const std::wstring& key_path, std::uint32_t chunk_size, const std::wstring& plain,
+         const std::wstring& package) {
+  tw::SecureBuffer<std::uint8_t> key;
+  std::string error;
+  if (!ReadKey(key_path, &key, &error)) return Fail(error);
+  ProgressBar bar;
+  const tw::security::PackageStatus status =
+      tw::security::SealPackageFile(plain, package, key.data(), key.size(), chunk_size, bar.Callback());
+  return status.ok ? 0 : Fail(status.message);
+}
+
+int Open(const std::wstring& key_path, const std::wstring& package, const std::wstring& plain) {
+  tw::SecureBuffer<std::uint8_t> key;
+  std::string error;
+  if (!ReadKey(key_path, &key, &error)) return Fail(error);
+  ProgressBar bar;
+  const tw::security::PackageStatus status =
+      tw::security::DecryptPackageFile(package, plain, key.data(), key.size(), bar.Callback());
+  return status.ok ? 0 : Fail(status.message);
+}
+
+// Walks the records without a key: the header, then each length field.
+int Inspect(const std::wstring& path) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  LARGE_INTEGER size = {};
+  std::uint8_t header[tw::security::kPackageHeaderSize] = {};
+  DWORD got = 0;
+  if (!file || !::GetFileSizeEx(file.get(), &size) ||
+      !::ReadFile(file.get(), header, sizeof header, &got, nullptr) || got != sizeof header ||
+      std::memcmp(header, tw::security::kPackageHeader, sizeof header) != 0) {
+    return Fail("Invalid encrypted package");
+  }
+  const std::uint64_t end = static_cast<std::uint64_t>(size.QuadPart);
+  std::uint64_t offset = tw::security::kPackageHeaderSize;
+  std::uint64_t chunks = 0, plain_bytes = 0;
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> runs;  // size, count
+  while (offset < end) {
+    std::uint8_t length_field[tw::security::kLengthSize];
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (end - offset < tw::security::kRecordHeaderSize || !::SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN) ||
+        !::ReadFile(file.get(), length_field, sizeof length_field, &got, nullptr) ||
+        got != sizeof length_field) {
+      return Fail("Truncated chunk record at offset " + std::to_string(offset));
+    }
+    const std::uint32_t length = tw::security::DecodeChunkLength(length_field);
+    if (!tw::security::IsValidChunkLength(length)) {
+      return Fail("Invalid chunk length " + std::to_string(length) + " at offset " + std::to_string(offset));
+    }
+    if (end - offset - tw::security::kRecordHeaderSize < length) {
+      return Fail("Truncated chunk record at offset " + std::to_string(offset));
+    }
+    ++chunks;
+    plain_bytes += length;
+    if (!runs.empty() && runs.back().first == length) {
+      ++runs.back().second;
+    } else {
+      runs.emplace_back(length, 1);
+    }
+    offset += tw::security::kRecordHeaderSize + length;
+  }
+  std::string sizes;
+  for (const auto& [length, count] : runs) {
+    if (!sizes.empty()) sizes += ", ";
+    sizes += std::to_string(length);
+    if (count > 1) sizes += " x " + std::to_string(count);
+  }
+  std::printf("header: VQEXE01\nchunks: %llu\nplain bytes: %llu\nchunk sizes: %s\n",
+              static_cast<unsigned long long>(chunks), static_cast<unsigned long long>(plain_bytes),
+              sizes.empty() ? "none" : sizes.c_str());
+  return 0;
+}
+
+// Strict decimal in 1..1048576.
+std::optional<std::uint32_t> ParseChunkSize(const std::wstring& text) {
+  if (text.empty() || text.size() > 7) return std::nullopt;
+  std::uint32_t value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint32_t>(c - L'0');
+  }
+  if (!tw::security::IsValidChunkLength(value)) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return Usage();
+  const std::wstring command = argv[1];
+  std::vector<std::wstring> positional;
+  std::optional<std::wstring> key_path;
+  std::optional<std::wstring> chunk_text;
+  for (int i = 2; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    if (arg == L"--key" || arg == L"--chunk-size") {
+      if (i + 1 >= argc) return Usage("an option is missing its value");
+      (arg == L"--key" ? key_path : chunk_text) = argv[++i];
+    } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
+      return Usage("unknown option");
+    } else {
+      positional.push_back(arg);
+    }
+  }
+
+  if (command == L"keygen") {
+    if (positional.size() != 1 || key_path || chunk_text) return Usage();
+    return Keygen(positional[0]);
+  }
+  if (command == L"seal") {
+    if (positional.size() != 2 || !key_path) return Usage();
+    std::uint32_t chunk_size = kMaxChunkSize;
+    if (chunk_text) {
+      const auto parsed = ParseChunkSize(*chunk_text);
+      if (!parsed) return Usage("the chunk size must be 1 to 1048576");
+      chunk_size = *parsed;
+    }
+    return Seal(*key_path, chunk_size, positional[0], positional[1]);
+  }
+  if (command == L"open") {
+    if (positional.size() != 2 || !key_path || chunk_text) return Usage();
+    return Open(*key_path, positional[0], positional[1]);
+  }
+  if (command == L"inspect") {
+    if (positional.size() != 1 || key_path || chunk_text) return Usage();
+    return Inspect(positional[0]);
+  }
+  return Usage("unknown command");
+}
