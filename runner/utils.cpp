@@ -1,0 +1,54 @@
+#include "runner/utils.h"
+
+// windows.h first: shellapi.h relies on its types.
+#include <windows.h>
+
+#include <io.h>
+#include <shellapi.h>
+#include <stdio.h>
+#include <wchar.h>
+
+#include <iostream>
+
+#include "runner/flutter_windows.h"
+#include "runner/win_handles.h"
+
+void CreateConsoleForDebugging() {
+  if (!::AllocConsole()) return;
+  FILE* unused = nullptr;
+  if (freopen_s(&unused, "CONOUT$", "w", stdout) != 0) {
+    if (_fileno(stdout) >= 0) _dup2(_fileno(stdout), 1);
+  }
+  if (freopen_s(&unused, "CONOUT$", "w", stderr) != 0) {
+    if (_fileno(stdout) >= 0) _dup2(_fileno(stdout), 2);
+  }
+  std::ios::sync_with_stdio(true);
+  FlutterDesktopResyncOutputStreams();
+}
+
+std::vector<std::string> ReadCommandLineArguments() {
+  int argc = 0;
+  tw::UniqueArgv argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+  std::vector<std::string> arguments;
+  if (!argv) return arguments;
+  // argv[0] is the program's own name; the UI only gets what follows it.
+  for (int i = 1; i < argc; ++i) arguments.push_back(WideToUtf8(argv.get()[i]));
+  return arguments;
+}
+
+std::string WideToUtf8(const wchar_t* text) {
+  if (text == nullptr) return std::string();
+  // WC_ERR_INVALID_CHARS makes an unpaired surrogate fail the conversion
+  // instead of turning into U+FFFD.
+  const int with_terminator = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1,
+                                                    /*lpMultiByteStr=*/nullptr, /*cbMultiByte=*/0,
+                                                    /*lpDefaultChar=*/nullptr,
+                                                    /*lpUsedDefaultChar=*/nullptr);
+  if (with_terminator <= 1) return std::string();
+  std::string utf8(static_cast<size_t>(with_terminator - 1), '\0');
+  const int written = ::WideCharToMultiByte(
+      CP_UTF8, WC_ERR_INVALID_CHARS, text, static_cast<int>(wcslen(text)), utf8.data(),
+      static_cast<int>(utf8.size()), /*lpDefaultChar=*/nullptr, /*lpUsedDefaultChar=*/nullptr);
+  if (written == 0) return std::string();
+  return utf8;
+}

@@ -1,0 +1,226 @@
+// Drives real windows (Wine under a private X server in the test run) with
+// the recording engine library in place of the engine.
+#include "runner/win32_window.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "runner/testing/fake_engine_control.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
+
+bool ClassIsRegistered() {
+  WNDCLASSEXW info{};
+  info.cbSize = sizeof(info);
+  return ::GetClassInfoExW(::GetModuleHandleW(nullptr), kClassName, &info) != 0;
+}
+
+// Counts the hooks and exposes the message handler.
+class TestWindow : public Win32Window {
+ public:
+  bool create_result = true;
+  int creates = 0;
+  int destroys = 0;
+
+  using Win32Window::HandleMessage;
+
+ protected:
+  bool OnCreate() override {
+    ++creates;
+    return create_result;
+  }
+  void OnDestroy() override { ++destroys; }
+};
+
+// Drains the thread's queue; true when a WM_QUIT was among the messages.
+bool DrainQueueSawQuit() {
+  bool quit = false;
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) quit = true;
+    ::DispatchMessageW(&message);
+  }
+  return quit;
+}
+
+class Win32WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FakeEngineReset();
+    DrainQueueSawQuit();
+  }
+  void TearDown() override { DrainQueueSawQuit(); }
+};
+
+TEST_F(Win32WindowTest, CreateScalesOriginAndSizeByTheMonitorDpi) {
+  // Sizes stay within the test screen: a window larger than the screen is
+  // clamped by the system.
+  struct Case {
+    UINT dpi;
+    Win32Window::Point origin;
+    Win32Window::Size size;
+    RECT want;  // left, top, right, bottom
+  };
+  const Case cases[] = {
+      {96, {10, 10}, {1280, 720}, {10, 10, 10 + 1280, 10 + 720}},
+      {120, {10, 10}, {1280, 720}, {12, 12, 12 + 1600, 12 + 900}},  // 12.5 truncated
+      {144, {10, 10}, {800, 600}, {15, 15, 15 + 1200, 15 + 900}},
+      {168, {3, 7}, {333, 201}, {5, 12, 5 + 582, 12 + 351}},  // 5.25, 12.25, 582.75, 351.75
+  };
+  for (const Case& c : cases) {
+    FakeEngineReset();
+    FakeEngineSetDpi(c.dpi);
+    TestWindow window;
+    ASSERT_TRUE(window.Create(L"Scaled", c.origin, c.size)) << c.dpi;
+    RECT rect{};
+    ASSERT_TRUE(::GetWindowRect(window.GetHandle(), &rect));
+    EXPECT_EQ(rect.left, c.want.left) << c.dpi;
+    EXPECT_EQ(rect.top, c.want.top) << c.dpi;
+    EXPECT_EQ(rect.right, c.want.right) << c.dpi;
+    EXPECT_EQ(rect.bottom, c.want.bottom) << c.dpi;
+    EXPECT_FALSE(::IsWindowVisible(window.GetHandle())) << "created hidden at " << c.dpi;
+    EXPECT_THAT(FakeEngineLogText(), ::testing::HasSubstr("GetDpiForMonitor"));
+  }
+}
+
+TEST_F(Win32WindowTest, CreateGivesTheNativeWindowItsClassTitleAndStyle) {
+  TestWindow window;
+  ASSERT_TRUE(window.Create(L"Tidewarden Launcher", {10, 10}, {640, 480}));
+  HWND handle = window.GetHandle();
+  wchar_t text[64] = {};
+  ::GetClassNameW(handle, text, 64);
+  EXPECT_STREQ(text, kClassName);
+  ::GetWindowTextW(handle, text, 64);
+  EXPECT_STREQ(text, L"Tidewarden Launcher");
+  const LONG_PTR style = ::GetWindowLongPtrW(handle, GWL_STYLE);
+  EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+  EXPECT_EQ(style & WS_VISIBLE, 0);
+  // The object is reachable from the native window.
+  EXPECT_EQ(::GetWindowLongPtrW(handle, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&window));
+  EXPECT_EQ(window.creates, 1);
+  // Create first tears down what the fresh object does not have.
+  EXPECT_EQ(window.destroys, 1);
+}
+
+TEST_F(Win32WindowTest, CreateReturnsWhatOnCreateReturns) {
+  TestWindow window;
+  window.create_result = false;
+  EXPECT_FALSE(window.Create(L"Refused", {10, 10}, {100, 100}));
+  EXPECT_EQ(window.creates, 1);
+  // The native window stays until the object goes.
+  EXPECT_NE(window.GetHandle(), nullptr);
+}
+
+TEST_F(Win32WindowTest, SecondCreateReplacesTheFirstNativeWindow) {
+  TestWindow window;
+  ASSERT_TRUE(window.Create(L"One", {10, 10}, {100, 100}));
+  HWND first = window.GetHandle();
+  ASSERT_TRUE(window.Create(L"Two", {10, 10}, {100, 100}));
+  EXPECT_FALSE(::IsWindow(first));
+  EXPECT_TRUE(::IsWindow(window.GetHandle()));
+}
+
+TEST_F(Win32WindowTest, ClassLivesAsLongAsAnyWindowObject) {
+  ASSERT_EQ(Win32Window::LiveWindowCount(), 0);
+  {
+    TestWindow first;
+    ASSERT_TRUE(first.Create(L"First", {10, 10}, {100, 100}));
+    EXPECT_TRUE(ClassIsRegistered());
+    {
+      TestWindow second;
+      ASSERT_TRUE(second.Create(L"Second", {10, 10}, {100, 100}));
+      EXPECT_EQ(Win32Window::LiveWindowCount(), 2);
+    }
+    EXPECT_TRUE(ClassIsRegistered()) << "one object still lives";
+    // A native window destroyed from outside leaves the class registered.
+    ::DestroyWindow(first.GetHandle());
+    EXPECT_EQ(first.GetHandle(), nullptr);
+    EXPECT_TRUE(ClassIsRegistered());
+  }
+  EXPECT_EQ(Win32Window::LiveWindowCount(), 0);
+  EXPECT_FALSE(ClassIsRegistered()) << "the last object unregisters the class";
+
+  // A later window registers it again.
+  TestWindow again;
+  ASSERT_TRUE(again.Create(L"Again", {10, 10}, {100, 100}));
+  EXPECT_TRUE(ClassIsRegistered());
+}
+
+TEST_F(Win32WindowTest, DestroyingTheNativeWindowRunsOnDestroyAndPostsQuitOnlyWhenAsked) {
+  for (bool quit_when_closed : {false, true}) {
+    TestWindow window;
+    ASSERT_TRUE(window.Create(L"Closing", {10, 10}, {100, 100}));
+    window.SetQuitWhenClosed(quit_when_closed);
+    const int destroys_before = window.destroys;
+    ::DestroyWindow(window.GetHandle());
+    EXPECT_EQ(window.GetHandle(), nullptr);
+    EXPECT_GT(window.destroys, destroys_before);
+    EXPECT_EQ(DrainQueueSawQuit(), quit_when_closed);
+  }
+}
+
+TEST_F(Win32WindowTest, ContentWindowFillsTheClientAreaAndFollowsResizes) {
+  TestWindow window;
+  ASSERT_TRUE(window.Create(L"Host", {10, 10}, {400, 300}));
+  // WM_SIZE without content does nothing but answer.
+  EXPECT_EQ(window.HandleMessage(window.GetHandle(), WM_SIZE, 0, 0), 0);
+
+  HWND content = ::CreateWindowExW(0, L"STATIC", L"content", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                   nullptr, nullptr, nullptr);
+  ASSERT_NE(content, nullptr);
+  window.SetContentWindow(content);
+  EXPECT_EQ(::GetAncestor(content, GA_PARENT), window.GetHandle());
+
+  auto expect_fills_client = [&](const char* when) {
+    RECT client{}, child{};
+    ::GetClientRect(window.GetHandle(), &client);
+    ::GetClientRect(content, &child);
+    EXPECT_EQ(child.right - child.left, client.right - client.left) << when;
+    EXPECT_EQ(child.bottom - child.top, client.bottom - client.top) << when;
+  };
+  expect_fills_client("after adoption");
+
+  ::SetWindowPos(window.GetHandle(), nullptr, 0, 0, 700, 500, SWP_NOZORDER | SWP_NOMOVE);
+  expect_fills_client("after resize");
+  ::DestroyWindow(content);
+}
+
+TEST_F(Win32WindowTest, DpiChangeMovesToTheSuggestedRectangle) {
+  TestWindow window;
+  ASSERT_TRUE(window.Create(L"Dpi", {10, 10}, {400, 300}));
+  RECT suggested{30, 40, 30 + 600, 40 + 450};
+  EXPECT_EQ(::SendMessageW(window.GetHandle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                           reinterpret_cast<LPARAM>(&suggested)),
+            0);
+  RECT rect{};
+  ::GetWindowRect(window.GetHandle(), &rect);
+  EXPECT_EQ(rect.left, 30);
+  EXPECT_EQ(rect.top, 40);
+  EXPECT_EQ(rect.right, 630);
+  EXPECT_EQ(rect.bottom, 490);
+  // Neither activated nor shown by the move.
+  EXPECT_NE(::GetActiveWindow(), window.GetHandle());
+  EXPECT_FALSE(::IsWindowVisible(window.GetHandle()));
+}
+
+TEST_F(Win32WindowTest, HandledMessagesAnswerZeroAndOthersGetDefaultHandling) {
+  TestWindow window;
+  ASSERT_TRUE(window.Create(L"Messages", {10, 10}, {400, 300}));
+  HWND handle = window.GetHandle();
+  EXPECT_EQ(window.HandleMessage(handle, WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0), 0);
+  EXPECT_EQ(window.HandleMessage(handle, WM_ACTIVATE, WA_ACTIVE, 0), 0);
+  // Default handling: WM_GETTEXTLENGTH is answered by DefWindowProcW.
+  EXPECT_EQ(::SendMessageW(handle, WM_GETTEXTLENGTH, 0, 0), 8);
+}
+
+TEST_F(Win32WindowTest, ShowMakesTheWindowVisible) {
+  TestWindow window;
+  ASSERT_TRUE(window.Create(L"Shown", {10, 10}, {200, 200}));
+  EXPECT_FALSE(::IsWindowVisible(window.GetHandle()));
+  window.Show();
+  EXPECT_TRUE(::IsWindowVisible(window.GetHandle()));
+}
+
+}  // namespace
