@@ -1,6 +1,8 @@
 // Process entry of the launcher.
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <string>
 #include <utility>
 #include <vector>

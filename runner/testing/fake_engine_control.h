@@ -23,14 +23,18 @@
 extern "C" {
 #endif
 
-// Clears the log and every setting (DPI 96, nothing fails, nothing claimed).
+// Clears the log, the next-frame registration and every setting (DPI 96,
+// nothing fails, nothing claimed).
 FAKE_ENGINE_API void FakeEngineReset();
 FAKE_ENGINE_API void FakeEngineSetDpi(UINT dpi);
 FAKE_ENGINE_API void FakeEngineFailViewController(bool fail);
+// EngineCreate returns null.
+FAKE_ENGINE_API void FakeEngineFailEngineCreate(bool fail);
 // The view controller claims `message` (0: none) and answers `result`.
 FAKE_ENGINE_API void FakeEngineClaimMessage(UINT message, LRESULT result);
-// Runs the waiting next-frame callback, as after a frame. False when none
-// was waiting.
+// Runs the registered next-frame callback, as after a frame. The
+// registration stays, so that a test can check what a second frame does;
+// false when there is none.
 FAKE_ENGINE_API bool FakeEngineRunNextFrame();
 // Copies the log (lines ending in '\n') into `buffer`, NUL-terminated and
 // truncated to `size`; returns the log's full length.

@@ -3,8 +3,8 @@
 // Log lines, one per call:
 //   EngineCreate assets=<a> icu=<i> aot=<o> entry="<e>" argc=<n> argv=null|["x","y"] options=<1>,<2>
 //   EngineGetMessenger <engine|null>
-//   EngineDestroy
-//   EngineGetPluginRegistrar <name>
+//   EngineDestroy <engine|null>
+//   EngineGetPluginRegistrar <engine|null> <name>
 //   EngineReloadSystemFonts
 //   EngineSetNextFrameCallback
 //   ViewControllerCreate <w>x<h> <engine|null>      (then "-> null" on failure)
@@ -46,6 +46,7 @@ FlutterDesktopEngineRef EngineHandle() {
 std::string log_text;
 UINT forced_dpi = 96;
 bool fail_view_controller = false;
+bool fail_engine_create = false;
 UINT claimed_message = 0;
 LRESULT claimed_result = 0;
 FlutterDesktopNextFrameCallback next_frame = nullptr;
@@ -74,6 +75,7 @@ void FakeEngineReset() {
   log_text.clear();
   forced_dpi = 96;
   fail_view_controller = false;
+  fail_engine_create = false;
   claimed_message = 0;
   claimed_result = 0;
   next_frame = nullptr;
@@ -82,6 +84,7 @@ void FakeEngineReset() {
 
 void FakeEngineSetDpi(UINT dpi) { forced_dpi = dpi; }
 void FakeEngineFailViewController(bool fail) { fail_view_controller = fail; }
+void FakeEngineFailEngineCreate(bool fail) { fail_engine_create = fail; }
 
 void FakeEngineClaimMessage(UINT message, LRESULT result) {
   claimed_message = message;
@@ -89,10 +92,8 @@ void FakeEngineClaimMessage(UINT message, LRESULT result) {
 }
 
 bool FakeEngineRunNextFrame() {
-  FlutterDesktopNextFrameCallback callback = next_frame;
-  next_frame = nullptr;
-  if (callback == nullptr) return false;
-  callback(next_frame_user_data);
+  if (next_frame == nullptr) return false;
+  next_frame(next_frame_user_data);
   return true;
 }
 
@@ -132,11 +133,11 @@ FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
   }
   line << " options=" << properties->engine_option_1 << "," << properties->engine_option_2;
   Log(line.str());
-  return EngineHandle();
+  return fail_engine_create ? nullptr : EngineHandle();
 }
 
-__declspec(dllexport) bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef) {
-  Log("EngineDestroy");
+__declspec(dllexport) bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
+  Log("EngineDestroy " + EngineName(engine));
   return true;
 }
 
@@ -147,8 +148,8 @@ FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef engine) {
 }
 
 __declspec(dllexport) FlutterDesktopPluginRegistrarRef
-FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef, const char* name) {
-  Log(std::string("EngineGetPluginRegistrar ") + name);
+FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef engine, const char* name) {
+  Log("EngineGetPluginRegistrar " + EngineName(engine) + " " + name);
   return reinterpret_cast<FlutterDesktopPluginRegistrarRef>(&registrar_object);
 }
 
