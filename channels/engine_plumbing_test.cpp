@@ -1,0 +1,378 @@
+// The channel plumbing end to end through the development engine library:
+// messages delivered by the engine travel through BinaryMessengerImpl,
+// MethodChannel and EngineMethodResult to a handler and back, over the real
+// C interface of flutter_windows.dll.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channels/binary_messenger.h"
+#include "channels/method_channel.h"
+#include "channels/plumbing_test_support.h"
+#include "channels/standard_method_codec.h"
+#include "runner/flutter_windows.h"
+#include "tools/flutter_windows/dev_engine.h"
+
+namespace flutter::testing {
+namespace {
+
+constexpr char kSecurity[] = "fernbrook/security";
+constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader\n";
+constexpr char kNotACall[] = "Invalid method call; method name is not a string.\n";
+
+// The standard encoding of a call without arguments.
+Bytes CallMessage(const std::string& method) {
+  std::string text = "\x07";
+  text += static_cast<char>(method.size());
+  text += method;
+  text += '\0';
+  return ToBytes(text);
+}
+
+struct Reply {
+  DevEngineReplyInfo info{};
+  Bytes bytes;
+};
+
+Reply GetReply(uint64_t id) {
+  Reply reply;
+  uint8_t buffer[512];
+  EXPECT_TRUE(DevEngineGetReply(id, &reply.info, buffer, sizeof buffer)) << "message " << id;
+  reply.bytes.assign(buffer, buffer + std::min(reply.info.size, sizeof buffer));
+  return reply;
+}
+
+class EnginePlumbingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DevEngineReset();
+    FlutterDesktopEngineProperties properties{};
+    properties.assets_path = L"data\\flutter_assets";
+    properties.icu_data_path = L"data\\icudtl.dat";
+    properties.aot_library_path = L"data\\app.so";
+    properties.dart_entrypoint = "";
+    engine_ = FlutterDesktopEngineCreate(&properties);
+    ASSERT_NE(engine_, nullptr);
+    engine_messenger_ = FlutterDesktopEngineGetMessenger(engine_);
+    messenger_ = std::make_unique<BinaryMessengerImpl>(engine_messenger_);
+  }
+
+  void TearDown() override {
+    // As the engine wrapper does: the engine ends before the messenger.
+    if (engine_ != nullptr) {
+      EXPECT_TRUE(FlutterDesktopEngineDestroy(engine_));
+    }
+    messenger_.reset();
+    EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseAny), expected_misuse_) << Transcript();
+    EXPECT_EQ(DevEngineMessengerRefCount(engine_messenger_), 0);
+  }
+
+  void DestroyEngine() {
+    ASSERT_TRUE(FlutterDesktopEngineDestroy(engine_));
+    engine_ = nullptr;
+  }
+
+  static std::string Transcript() {
+    std::string text(DevEngineTranscript(nullptr, 0) + 1, '\0');
+    text.resize(DevEngineTranscript(text.data(), text.size()));
+    return text;
+  }
+
+  uint64_t Deliver(const std::string& channel, const Bytes& message) {
+    uint64_t id = DevEngineDeliverMessage(engine_, channel.c_str(), message.data(), message.size());
+    EXPECT_NE(id, 0u);
+    return id;
+  }
+
+  void SetHandler(const std::string& channel, MethodCallHandler<> handler) {
+    MethodChannel<> method_channel(messenger_.get(), channel, &StandardMethodCodec::GetInstance());
+    method_channel.SetMethodCallHandler(std::move(handler));
+  }
+
+  FlutterDesktopEngineRef engine_ = nullptr;
+  FlutterDesktopMessengerRef engine_messenger_ = nullptr;
+  std::unique_ptr<BinaryMessengerImpl> messenger_;
+  size_t expected_misuse_ = 0;
+};
+
+TEST_F(EnginePlumbingTest, CallReachesItsHandlerAndTheEnvelopeComesBackByteForByte) {
+  struct Case {
+    const char* method;
+    Bytes want;
+    bool want_null_data;
+  };
+  const std::vector<Case> cases = {
+      {"getHardwareId", {0x00, 0x07, 0x03, 'a', 'b', 'c'}, false},
+      {"readToken", {0x00, 0x00}, false},  // success without a value
+      {"writeToken", {0x01, 0x07, 0x03, 'b', 'a', 'd', 0x00, 0x00}, false},
+      {"unknown", {}, true},
+  };
+  std::vector<std::string> seen;
+  bool arguments_null = true;
+  SetHandler(kSecurity, [&](const MethodCall<>& call, std::unique_ptr<MethodResult<>> result) {
+    seen.push_back(call.method_name());
+    arguments_null = arguments_null && call.arguments() != nullptr && call.arguments()->IsNull();
+    if (call.method_name() == "getHardwareId") {
+      result->Success(EncodableValue("abc"));
+    } else if (call.method_name() == "readToken") {
+      result->Success();
+    } else if (call.method_name() == "writeToken") {
+      result->Error("bad");
+    } else {
+      result->NotImplemented();
+    }
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.method);
+    StderrCapture err;
+    const Reply reply = GetReply(Deliver(kSecurity, CallMessage(c.method)));
+    EXPECT_EQ(err.Take(), "");
+    EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
+    EXPECT_EQ(reply.info.responses, 1u);
+    EXPECT_EQ(reply.bytes, c.want);
+    EXPECT_EQ(reply.info.data_was_null != 0, c.want_null_data);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"getHardwareId", "readToken", "writeToken", "unknown"}));
+  EXPECT_TRUE(arguments_null);
+}
+
+TEST_F(EnginePlumbingTest, UndecodableMessageGetsTheLinesAndAnEmptyResponse) {
+  struct Case {
+    const char* name;
+    Bytes message;
+    std::string want_stderr;
+  };
+  const std::string channel_line =
+      std::string("Unable to construct method call from message on channel ") + kSecurity + "\n";
+  const std::vector<Case> cases = {
+      {"null where the name should be", {0x00}, kNotACall + channel_line},
+      {"empty message", {}, kInvalidRead + (kNotACall + channel_line)},
+  };
+  bool called = false;
+  SetHandler(kSecurity, [&](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+    called = true;
+    result->Success();
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StderrCapture err;
+    const Reply reply = GetReply(Deliver(kSecurity, c.message));
+    EXPECT_EQ(err.Take(), c.want_stderr);
+    EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
+    EXPECT_EQ(reply.info.size, 0u);
+    EXPECT_EQ(reply.info.data_was_null, 1);
+  }
+  EXPECT_FALSE(called);
+}
+
+TEST_F(EnginePlumbingTest, HandlerAnsweringTwiceSendsOnce) {
+  SetHandler(kSecurity, [](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+    result->Success(EncodableValue(true));
+    result->Error("late");
+  });
+  StderrCapture err;
+  const Reply reply = GetReply(Deliver(kSecurity, CallMessage("readToken")));
+  EXPECT_EQ(err.Take(), kDuplicateResultLine);
+  EXPECT_EQ(reply.info.responses, 1u);
+  EXPECT_EQ(reply.bytes, (Bytes{0x00, 0x01}));
+}
+
+TEST_F(EnginePlumbingTest, DroppedResultWarnsAndSendsNothing) {
+  SetHandler(kSecurity, [](const MethodCall<>&, std::unique_ptr<MethodResult<>>) {});
+  StderrCapture err;
+  const uint64_t id = Deliver(kSecurity, CallMessage("readToken"));
+  EXPECT_EQ(err.Take(), kLeakLine);
+  EXPECT_EQ(GetReply(id).info.state, kDevEngineReplyPending);
+  // The engine notices the message it never got an answer for.
+  StderrCapture destroy_err;
+  DestroyEngine();
+  EXPECT_NE(destroy_err.Take().find("dev engine: misuse: message"), std::string::npos);
+  EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseUnanswered), 1u);
+  EXPECT_EQ(GetReply(id).info.state, kDevEngineReplyAbandoned);
+  expected_misuse_ = 1;
+}
+
+TEST_F(EnginePlumbingTest, KeptResultIsSentWhenAnsweredAndReleasesTheMessenger) {
+  std::unique_ptr<MethodResult<>> kept;
+  SetHandler(kSecurity, [&](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+    kept = std::move(result);
+  });
+  StderrCapture err;
+  const uint64_t id = Deliver(kSecurity, CallMessage("decryptPackage"));
+  EXPECT_EQ(GetReply(id).info.state, kDevEngineReplyPending);
+  EXPECT_EQ(DevEngineMessengerRefCount(engine_messenger_), 2);  // engine + message
+  kept->Success(EncodableValue(false));
+  EXPECT_EQ(DevEngineMessengerRefCount(engine_messenger_), 1);
+  kept.reset();
+  EXPECT_EQ(err.Take(), "");
+  const Reply reply = GetReply(id);
+  EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
+  EXPECT_EQ(reply.bytes, (Bytes{0x00, 0x02}));
+}
+
+// The per-message reference ends with the last holder of the reply, answered
+// or not.
+TEST_F(EnginePlumbingTest, MessengerReferenceEndsWithTheLastCopyOfTheReply) {
+  std::vector<ReplyCallback> replies;
+  messenger_->SetMessageHandler("raw", [&](const uint8_t*, size_t, ReplyCallback reply) {
+    replies.push_back(reply);
+    replies.push_back(std::move(reply));  // two copies of one reply
+  });
+  Deliver("raw", {1});
+  Deliver("raw", {2});
+  EXPECT_EQ(DevEngineMessengerRefCount(engine_messenger_), 3);
+  const uint8_t byte = 7;
+  replies[0](&byte, 1);  // message 1 answered, one copy left
+  replies.erase(replies.begin(), replies.begin() + 1);
+  EXPECT_EQ(DevEngineMessengerRefCount(engine_messenger_), 3);
+  replies.erase(replies.begin());  // message 1's last copy
+  EXPECT_EQ(DevEngineMessengerRefCount(engine_messenger_), 2);
+  replies.clear();  // message 2, never answered
+  EXPECT_EQ(DevEngineMessengerRefCount(engine_messenger_), 1);
+  expected_misuse_ = 1;  // message 2 is still unanswered when the engine ends
+}
+
+TEST_F(EnginePlumbingTest, ReplyCalledTwiceSendsOnceThroughTheEngine) {
+  ReplyCallback kept;
+  messenger_->SetMessageHandler("raw", [&](const uint8_t*, size_t, ReplyCallback reply) {
+    kept = std::move(reply);
+  });
+  const uint64_t id = Deliver("raw", {1});
+  ReplyCallback copy = kept;
+  const uint8_t first = 1, second = 2;
+  StderrCapture err;
+  kept(&first, 1);
+  copy(&second, 1);
+  EXPECT_EQ(err.Take(), kDuplicateResponseLine);
+  const Reply reply = GetReply(id);
+  EXPECT_EQ(reply.info.responses, 1u);
+  EXPECT_EQ(reply.bytes, (Bytes{1}));
+  EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseResponseTwice), 0u);
+}
+
+TEST_F(EnginePlumbingTest, ReplyAfterTheEngineIsGoneIsDroppedSilently) {
+  std::unique_ptr<MethodResult<>> kept;
+  SetHandler(kSecurity, [&](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+    kept = std::move(result);
+  });
+  const uint64_t id = Deliver(kSecurity, CallMessage("getHardwareId"));
+  {
+    StderrCapture destroy_err;  // the engine's own report of the open message
+    DestroyEngine();
+  }
+  expected_misuse_ = 1;
+  StderrCapture err;
+  kept->Success(EncodableValue("late"));
+  EXPECT_EQ(err.Take(), "");
+  EXPECT_EQ(GetReply(id).info.state, kDevEngineReplyAbandoned);
+  EXPECT_EQ(DevEngineMessengerRefCount(engine_messenger_), 0);
+  kept.reset();  // answered (and dropped): no warning, no release below zero
+  EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseAny), 1u);
+}
+
+TEST_F(EnginePlumbingTest, EmptyHandlerUnregisters) {
+  int calls = 0;
+  SetHandler(kSecurity, [&](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+    ++calls;
+    result->Success();
+  });
+  SetHandler(kSecurity, nullptr);
+  void* callback = &calls;
+  void* user_data = &calls;
+  ASSERT_TRUE(DevEngineGetChannelCallback(engine_, kSecurity, &callback, &user_data));
+  EXPECT_EQ(callback, nullptr);
+  EXPECT_EQ(user_data, nullptr);
+  {
+    StderrCapture err;
+    const Reply reply = GetReply(Deliver(kSecurity, CallMessage("readToken")));
+    EXPECT_EQ(reply.info.state, kDevEngineReplyUnhandled);
+  }
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseCallbackAfterClear), 1u);
+  expected_misuse_ = 1;
+}
+
+TEST_F(EnginePlumbingTest, SettingAHandlerTwiceKeepsOneRegistration) {
+  int first = 0, second = 0;
+  void* callbacks[2] = {};
+  void* user_data[2] = {};
+  SetHandler(kSecurity, [&](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+    ++first;
+    result->Success();
+  });
+  ASSERT_TRUE(DevEngineGetChannelCallback(engine_, kSecurity, &callbacks[0], &user_data[0]));
+  SetHandler(kSecurity, [&](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+    ++second;
+    result->Success();
+  });
+  ASSERT_TRUE(DevEngineGetChannelCallback(engine_, kSecurity, &callbacks[1], &user_data[1]));
+  EXPECT_NE(user_data[0], nullptr);
+  EXPECT_EQ(user_data[1], user_data[0]);
+  EXPECT_EQ(callbacks[1], callbacks[0]);
+  EXPECT_EQ(DevEngineSetCallbackCount(engine_, kSecurity), 2u);
+  EXPECT_EQ(GetReply(Deliver(kSecurity, CallMessage("readToken"))).info.state,
+            kDevEngineReplyAnswered);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 1);
+}
+
+TEST_F(EnginePlumbingTest, ChannelsKeepTheirOwnRegistrations) {
+  std::vector<std::string> seen;
+  for (const char* name : {"fernbrook/security", "tidewarden/discord_rpc"}) {
+    SetHandler(name, [&seen, name](const MethodCall<>& call,
+                                   std::unique_ptr<MethodResult<>> result) {
+      seen.push_back(std::string(name) + " " + call.method_name());
+      result->Success();
+    });
+  }
+  Deliver("tidewarden/discord_rpc", CallMessage("start"));
+  Deliver("fernbrook/security", CallMessage("getHardwareId"));
+  EXPECT_EQ(seen, (std::vector<std::string>{"tidewarden/discord_rpc start",
+                                            "fernbrook/security getHardwareId"}));
+}
+
+TEST_F(EnginePlumbingTest, SendsTowardTheUi) {
+  ReplyLog log;
+  const Bytes message = {0x07, 0x01, 'x', 0x00};
+  const size_t before = DevEngineOutboundCount();
+  messenger_->Send("ui/events", message.data(), message.size(), nullptr);
+  messenger_->Send("ui/ask", message.data(), message.size(), log.Callback());
+  messenger_->Send("ui/ask", message.data(), message.size(), log.Callback());
+  ASSERT_EQ(DevEngineOutboundCount(), before + 3);
+
+  DevEngineOutboundInfo info[3];
+  uint8_t bytes[16];
+  for (size_t i = 0; i < 3; ++i) {
+    ASSERT_TRUE(DevEngineGetOutbound(before + i, &info[i], bytes, sizeof bytes));
+    EXPECT_EQ(Bytes(bytes, bytes + info[i].size), message);
+  }
+  EXPECT_STREQ(info[0].channel, "ui/events");
+  EXPECT_EQ(info[0].expects_reply, 0);
+  EXPECT_EQ(info[1].expects_reply, 1);
+
+  const Bytes answer = {0x00, 0x01};
+  ASSERT_TRUE(DevEngineAnswerOutbound(info[1].id, answer.data(), answer.size()));
+  EXPECT_FALSE(DevEngineAnswerOutbound(info[1].id, answer.data(), answer.size()));
+  ASSERT_EQ(log.replies.size(), 1u);
+  EXPECT_EQ(log.replies[0].bytes, answer);
+
+  // The engine owes the second reply; ending it pays with no bytes.
+  DestroyEngine();
+  ASSERT_EQ(log.replies.size(), 2u);
+  EXPECT_TRUE(log.replies[1].null_data);
+
+  // A messenger whose engine ended refuses sends; the reply is freed uncalled.
+  auto token = std::make_shared<int>(0);
+  std::weak_ptr<int> watch = token;
+  bool called = false;
+  messenger_->Send("ui/ask", message.data(), message.size(),
+                   [&called, held = std::move(token)](const uint8_t*, size_t) { called = true; });
+  EXPECT_TRUE(watch.expired());
+  EXPECT_FALSE(called);
+  EXPECT_EQ(DevEngineOutboundCount(), before + 3);
+}
+
+}  // namespace
+}  // namespace flutter::testing

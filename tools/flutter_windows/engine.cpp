@@ -1,0 +1,210 @@
+// Engine side of the development library: create, destroy, messenger and
+// registrar access, fonts and the next-frame callback.
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "tools/flutter_windows/dev_state.h"
+
+namespace dev_engine {
+namespace {
+
+std::string Id(const FlutterDesktopEngine* engine) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%p", static_cast<const void*>(engine));
+  return text;
+}
+
+// The live engine behind `handle`, or null after reporting why not.
+// REQUIRES: world.mutex held.
+FlutterDesktopEngine* LiveEngine(World& world, FlutterDesktopEngineRef handle,
+                                 const char* operation) {
+  FlutterDesktopEngine* engine = world.FindEngine(handle);
+  if (engine == nullptr) {
+    world.Misuse(kDevEngineMisuseBadArguments,
+                 std::string(operation) + " on an engine handle this library never issued");
+    return nullptr;
+  }
+  if (!engine->alive) {
+    world.Misuse(kDevEngineMisuseUseAfterDestroy,
+                 std::string(operation) + " on engine " + Id(engine) + " after it ended");
+    return nullptr;
+  }
+  return engine;
+}
+
+}  // namespace
+
+void EndEngine(FlutterDesktopEngine* engine) {
+  World& world = World::Get();
+  FlutterDesktopMessenger* messenger = engine->messenger;
+  std::vector<OwedReply> owed;
+
+  // A reply in progress holds the messenger lock around its availability
+  // check and its response; the engine ends only between such replies.
+  messenger->lock.Lock();
+  {
+    std::lock_guard<std::mutex> guard(world.mutex);
+    for (auto& [id, message] : world.inbound) {
+      if (message.engine != engine || message.state != kDevEngineReplyPending) continue;
+      message.state = kDevEngineReplyAbandoned;
+      world.Misuse(kDevEngineMisuseUnanswered, "message " + std::to_string(id) + " on " +
+                                                   message.channel +
+                                                   " never answered before its engine ended");
+    }
+    for (OutboundMessage& message : world.outbound) {
+      if (message.engine != engine || message.reply == nullptr || message.answered) continue;
+      message.answered = true;
+      owed.push_back({message.reply, message.user_data});
+    }
+    engine->alive = false;
+    engine->channels.clear();
+    engine->next_frame_callback = nullptr;
+    engine->next_frame_user_data = nullptr;
+    messenger->engine = nullptr;
+    world.Note("engine-destroy " + Id(engine));
+  }
+  messenger->lock.Unlock();
+  FlutterDesktopMessengerRelease(messenger);
+
+  // The interface promises every accepted SendWithReply exactly one call of
+  // its reply function; an engine that ends answers them with no bytes, so
+  // the host can free what it attached.
+  for (const OwedReply& reply : owed) reply.reply(nullptr, 0, reply.user_data);
+}
+
+}  // namespace dev_engine
+
+using dev_engine::World;
+
+extern "C" {
+
+DEV_ENGINE_EXPORT FlutterDesktopEngineRef
+FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  if (properties == nullptr) {
+    world.Misuse(kDevEngineMisuseBadArguments, "EngineCreate without properties");
+    return nullptr;
+  }
+  if (properties->assets_path == nullptr || properties->icu_data_path == nullptr ||
+      properties->aot_library_path == nullptr) {
+    world.Misuse(kDevEngineMisuseBadArguments, "EngineCreate with a null path");
+    return nullptr;
+  }
+  if (properties->dart_entrypoint_argc < 0 ||
+      (properties->dart_entrypoint_argc > 0 && properties->dart_entrypoint_argv == nullptr)) {
+    world.Misuse(kDevEngineMisuseBadArguments,
+                 "EngineCreate with an argument count that does not match its array");
+    return nullptr;
+  }
+
+  auto engine = std::make_unique<FlutterDesktopEngine>();
+  // These two are allowed by the engine but never produced by a correct
+  // host; they are reported and the engine still starts.
+  if (properties->dart_entrypoint == nullptr) {
+    world.Misuse(kDevEngineMisuseBadArguments,
+                 "EngineCreate with a null entry point (empty means default)");
+  } else {
+    engine->entry_point = properties->dart_entrypoint;
+  }
+  if (properties->dart_entrypoint_argc == 0 && properties->dart_entrypoint_argv != nullptr) {
+    world.Misuse(kDevEngineMisuseBadArguments,
+                 "EngineCreate with an argument array but a count of 0");
+  }
+  engine->assets_path = properties->assets_path;
+  engine->icu_data_path = properties->icu_data_path;
+  engine->aot_library_path = properties->aot_library_path;
+  for (int32_t i = 0; i < properties->dart_entrypoint_argc; ++i) {
+    const char* argument = properties->dart_entrypoint_argv[i];
+    engine->entry_point_arguments.emplace_back(argument != nullptr ? argument : "");
+  }
+  engine->engine_option_1 = properties->engine_option_1;
+  engine->engine_option_2 = properties->engine_option_2;
+
+  auto messenger = std::make_unique<FlutterDesktopMessenger>();
+  messenger->engine = engine.get();
+  engine->messenger = messenger.get();
+  engine->registrar.engine = engine.get();
+
+  FlutterDesktopEngine* result = engine.get();
+  world.engine_addresses.insert(result);
+  world.messenger_addresses.insert(messenger.get());
+  world.engines.push_back(std::move(engine));
+  world.messengers.push_back(std::move(messenger));
+  world.Note("engine-create " + dev_engine::Id(result));
+  return result;
+}
+
+DEV_ENGINE_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef handle) {
+  World& world = World::Get();
+  {
+    std::lock_guard<std::mutex> guard(world.mutex);
+    FlutterDesktopEngine* engine = dev_engine::LiveEngine(world, handle, "EngineDestroy");
+    if (engine == nullptr) return false;
+    if (engine->owned_by_controller) {
+      world.Misuse(kDevEngineMisuseBadArguments,
+                   "EngineDestroy on an engine that its view controller owns");
+      return false;
+    }
+  }
+  dev_engine::EndEngine(handle);
+  return true;
+}
+
+DEV_ENGINE_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef handle) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  FlutterDesktopEngine* engine = dev_engine::LiveEngine(world, handle, "EngineGetMessenger");
+  return engine != nullptr ? engine->messenger : nullptr;
+}
+
+DEV_ENGINE_EXPORT FlutterDesktopPluginRegistrarRef
+FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef handle, const char* plugin_name) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  FlutterDesktopEngine* engine =
+      dev_engine::LiveEngine(world, handle, "EngineGetPluginRegistrar");
+  if (engine == nullptr) return nullptr;
+  world.Note(std::string("plugin-registrar ") + (plugin_name != nullptr ? plugin_name : ""));
+  return &engine->registrar;
+}
+
+DEV_ENGINE_EXPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef handle) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  if (dev_engine::LiveEngine(world, handle, "EngineReloadSystemFonts") == nullptr) return;
+  world.Note("reload-system-fonts");
+}
+
+DEV_ENGINE_EXPORT void FlutterDesktopEngineSetNextFrameCallback(
+    FlutterDesktopEngineRef handle, FlutterDesktopNextFrameCallback callback, void* user_data) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  FlutterDesktopEngine* engine =
+      dev_engine::LiveEngine(world, handle, "EngineSetNextFrameCallback");
+  if (engine == nullptr) return;
+  engine->next_frame_callback = callback;
+  engine->next_frame_user_data = user_data;
+  world.Note("set-next-frame-callback");
+}
+
+DEV_ENGINE_API bool DevEngineRenderFrame(FlutterDesktopEngine* handle) {
+  World& world = World::Get();
+  FlutterDesktopNextFrameCallback callback = nullptr;
+  void* user_data = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(world.mutex);
+    FlutterDesktopEngine* engine = dev_engine::LiveEngine(world, handle, "frame");
+    if (engine == nullptr) return false;
+    callback = std::exchange(engine->next_frame_callback, nullptr);
+    user_data = std::exchange(engine->next_frame_user_data, nullptr);
+    world.Note(callback != nullptr ? "frame (next-frame callback runs)" : "frame");
+  }
+  if (callback == nullptr) return false;
+  callback(user_data);
+  return true;
+}
+
+}  // extern "C"

@@ -1,0 +1,94 @@
+// The process-wide record of the development engine, and the hooks that read
+// it.
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+#include "tools/flutter_windows/dev_state.h"
+
+namespace dev_engine {
+
+void OwnedLock::Lock() {
+  std::unique_lock<std::mutex> guard(mutex_);
+  const std::thread::id me = std::this_thread::get_id();
+  if (depth_ > 0 && owner_ == me) {
+    ++depth_;
+    return;
+  }
+  released_.wait(guard, [this] { return depth_ == 0; });
+  owner_ = me;
+  depth_ = 1;
+}
+
+bool OwnedLock::Unlock() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (depth_ == 0 || owner_ != std::this_thread::get_id()) return false;
+  if (--depth_ == 0) {
+    owner_ = std::thread::id();
+    released_.notify_all();
+  }
+  return true;
+}
+
+World& World::Get() {
+  // Never destroyed: hosts may call in while the process is shutting down.
+  static World* world = new World();
+  return *world;
+}
+
+FlutterDesktopEngine* World::FindEngine(const void* handle) {
+  if (handle == nullptr || engine_addresses.count(handle) == 0) return nullptr;
+  return static_cast<FlutterDesktopEngine*>(const_cast<void*>(handle));
+}
+
+FlutterDesktopMessenger* World::FindMessenger(const void* handle) {
+  if (handle == nullptr || messenger_addresses.count(handle) == 0) return nullptr;
+  return static_cast<FlutterDesktopMessenger*>(const_cast<void*>(handle));
+}
+
+void World::Note(const std::string& line) {
+  transcript += line;
+  transcript += '\n';
+}
+
+void World::Misuse(DevEngineMisuseKind kind, const std::string& what) {
+  const std::string line = "dev engine: misuse: " + what;
+  std::cerr << line << std::endl;
+  Note(line);
+  ++misuse_counts[static_cast<size_t>(kind)];
+  ++misuse_counts[kDevEngineMisuseAny];
+}
+
+}  // namespace dev_engine
+
+using dev_engine::World;
+
+extern "C" {
+
+DEV_ENGINE_API size_t DevEngineMisuseCount(int32_t kind) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  if (kind < 0 || static_cast<size_t>(kind) >= world.misuse_counts.size()) return 0;
+  return world.misuse_counts[static_cast<size_t>(kind)];
+}
+
+DEV_ENGINE_API size_t DevEngineTranscript(char* buffer, size_t capacity) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  const std::string& text = world.transcript;
+  if (buffer != nullptr && capacity > 0) {
+    const size_t n = std::min(capacity - 1, text.size());
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+  }
+  return text.size();
+}
+
+DEV_ENGINE_API void DevEngineReset(void) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  world.transcript.clear();
+  world.misuse_counts.fill(0);
+}
+
+}  // extern "C"
