@@ -48,7 +48,7 @@ class FakeMethodCodec : public MethodCodec<EncodableValue> {
     return std::make_unique<Bytes>(ToBytes("C" + call.method_name()));
   }
   std::unique_ptr<Bytes> EncodeSuccessEnvelope(const EncodableValue* value) const override {
-    if (empty_envelopes) return std::make_unique<Bytes>();
+    if (empty_envelopes) return EmptyWithStorage();
     if (value == nullptr) return std::make_unique<Bytes>(ToBytes("S-"));
     if (const auto* text = value->GetIf<std::string>()) {
       return std::make_unique<Bytes>(ToBytes("S" + *text));
@@ -57,11 +57,20 @@ class FakeMethodCodec : public MethodCodec<EncodableValue> {
   }
   std::unique_ptr<Bytes> EncodeErrorEnvelope(const std::string& code, const std::string& message,
                                              const EncodableValue*) const override {
-    if (empty_envelopes) return std::make_unique<Bytes>();
+    if (empty_envelopes) return EmptyWithStorage();
     return std::make_unique<Bytes>(ToBytes("E" + code + ":" + message));
   }
   bool DecodeResponseEnvelope(const uint8_t*, size_t, MethodResult<EncodableValue>*) const override {
     return false;
+  }
+
+ private:
+  // Empty, yet with a buffer behind data(): a reply must still go out as a
+  // null pointer.
+  static std::unique_ptr<Bytes> EmptyWithStorage() {
+    auto bytes = std::make_unique<Bytes>();
+    bytes->reserve(8);
+    return bytes;
   }
 };
 
