@@ -6,8 +6,8 @@
 // Dev engine transcript lines that these tests read (see
 // tools/flutter_windows/README.md):
 //   properties assets=.. icu=.. aot=.. entry="" argc=N argv=null|[hex,..] options=A,B
-//   first-frame top-level=hidden|visible
-//   shown class=.. title=.. visible=1 window=L,T,R,B
+//   frame-callback top-level=hidden|visible      (before the callback runs)
+//   frame-callback-done class=.. title=.. visible=0|1 window=L,T,R,B
 //   script reply <n> <channel> <method|raw> state=.. bytes=<hex> decoded=<text>
 #include <windows.h>
 #include <wincred.h>
@@ -103,11 +103,11 @@ TEST(LauncherEndToEndTest, WindowAppearsAfterTheFirstFrameAtTheScaledSize) {
     ExpectCleanExit(run);
     EXPECT_EQ(run.standard_error, "") << c.name;
     // The next-frame callback finds the window hidden and leaves it shown.
-    EXPECT_THAT(LinesStartingWith(run.transcript, "first-frame "),
-                ElementsAre("first-frame top-level=hidden"))
+    EXPECT_THAT(LinesStartingWith(run.transcript, "frame-callback "),
+                ElementsAre("frame-callback top-level=hidden"))
         << c.name;
-    EXPECT_THAT(LinesStartingWith(run.transcript, "shown "),
-                ElementsAre(std::string("shown class=FLUTTER_RUNNER_WIN32_WINDOW "
+    EXPECT_THAT(LinesStartingWith(run.transcript, "frame-callback-done "),
+                ElementsAre(std::string("frame-callback-done class=FLUTTER_RUNNER_WIN32_WINDOW "
                                         "title=Tidewarden Launcher visible=1 ") +
                             c.window))
         << c.name << "\n" << run.transcript;
@@ -299,8 +299,7 @@ TEST(LauncherEndToEndTest, ViewControllerFailureExitsWithCodeOneAndNoWindow) {
   EXPECT_EQ(run.standard_error, "Failed to create view controller.\n");
   EXPECT_THAT(run.transcript, HasSubstr("view-controller-create"));
   EXPECT_THAT(LinesStartingWith(run.transcript, "set-callback "), IsEmpty());
-  EXPECT_THAT(LinesStartingWith(run.transcript, "first-frame"), IsEmpty());
-  EXPECT_THAT(LinesStartingWith(run.transcript, "shown"), IsEmpty());
+  EXPECT_THAT(LinesStartingWith(run.transcript, "frame"), IsEmpty());
   EXPECT_THAT(LinesStartingWith(run.transcript, "script reply"), IsEmpty());
 }
 
