@@ -93,9 +93,10 @@ typedef struct {
 } DevEngineOutboundInfo;
 
 // Delivers a message on `channel` as the UI would, calling the host's
-// callback on the calling thread before returning. Returns the message id
-// (never 0). Without a callback on the channel the message is answered with
-// an empty reply at once, as the engine does, and its state is Unhandled.
+// callback on the calling thread before returning. Returns the message id,
+// or 0 when `engine` is not a live engine. Without a callback on the channel
+// the message is answered with an empty reply at once, as the engine does,
+// and its state is Unhandled.
 // The bytes are copied; the copy handed to the host is overwritten after the
 // callback returns, so a host that keeps the pointer reads garbage.
 DEV_ENGINE_API uint64_t DevEngineDeliverMessage(struct FlutterDesktopEngine* engine,
