@@ -5,6 +5,9 @@
 //                  connection, with blocking reads instead of polling;
 //   poll step      one 20 ms sleep, the unit the connection waits in.
 //
+// The update's phases are timed through the connection's test access to its
+// pipe reads and writes (the calls themselves are the real ones).
+//
 // Run: cmake/wine-run <build>/wineprefix <build>/discord/discord_latency_bench.exe [rounds]
 #include <windows.h>
 
@@ -18,6 +21,7 @@
 
 #include "discord/activity_message.h"
 #include "discord/discord_ipc.h"
+#include "discord/discord_ipc_testing.h"
 #include "discord/ipc_frame.h"
 #include "discord/win_handles.h"
 #include "tools/discord-peer/peer.h"
@@ -56,15 +60,47 @@ bool RawFrameExchange(HANDLE pipe, uint32_t opcode, const std::string& payload) 
 }
 
 // The protocol without the polling: open, handshake, command, blocking reads.
-bool RawExchange() {
+// Fills the time of each of the two round trips.
+bool RawExchange(double* handshake_ms, double* command_ms) {
   discord::UniquePipe pipe(::CreateFileW(L"\\\\.\\pipe\\discord-ipc-0",
                                          GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                          0, nullptr));
-  return pipe &&
-         RawFrameExchange(pipe.get(), discord::kOpHandshake,
-                          discord::BuildHandshakePayload("1234567890")) &&
-         RawFrameExchange(pipe.get(), discord::kOpFrame,
-                          BuildSetActivityMessage("In the hub", "Idle", "tidewarden", "T"));
+  if (!pipe) return false;
+  auto t0 = Clock::now();
+  if (!RawFrameExchange(pipe.get(), discord::kOpHandshake,
+                        discord::BuildHandshakePayload("1234567890"))) {
+    return false;
+  }
+  *handshake_ms = Millis(Clock::now() - t0);
+  t0 = Clock::now();
+  if (!RawFrameExchange(pipe.get(), discord::kOpFrame,
+                        BuildSetActivityMessage("In the hub", "Idle", "tidewarden", "T"))) {
+    return false;
+  }
+  *command_ms = Millis(Clock::now() - t0);
+  return true;
+}
+
+// Entry and exit times of the pipe calls of one update, in call order:
+// writes W1 (handshake) and W2 (command), reads R1 R2 (READY header and
+// payload) and R3 R4 (reply header and payload).
+struct Trace {
+  std::vector<std::pair<Clock::time_point, Clock::time_point>> writes, reads;
+};
+Trace g_trace;
+
+BOOL WINAPI TracedWriteFile(HANDLE h, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED o) {
+  const auto begin = Clock::now();
+  const BOOL ok = ::WriteFile(h, data, size, written, o);
+  g_trace.writes.emplace_back(begin, Clock::now());
+  return ok;
+}
+
+BOOL WINAPI TracedReadFile(HANDLE h, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED o) {
+  const auto begin = Clock::now();
+  const BOOL ok = ::ReadFile(h, data, size, read, o);
+  g_trace.reads.emplace_back(begin, Clock::now());
+  return ok;
 }
 
 }  // namespace
@@ -78,24 +114,39 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  std::vector<double> update_ms, raw_ms, sleep_ms;
+  discord::SetPipeIoForTesting({&TracedReadFile, &TracedWriteFile});
+  std::vector<double> update_ms, raw_ms, raw_handshake_ms, raw_command_ms, sleep_ms;
+  std::vector<double> open_ms, ready_wait_ms, ready_read_ms, command_ms, reply_wait_ms, tail_ms;
   for (int i = 0; i < rounds; ++i) {
+    g_trace = Trace();
     auto t0 = Clock::now();
     const bool ok = UpdateDiscordPresence("1234567890", "In the hub", "Idle", "tidewarden", "T",
                                           nullptr, &error);
-    update_ms.push_back(Millis(Clock::now() - t0));
-    if (!ok) {
+    const auto t_end = Clock::now();
+    update_ms.push_back(Millis(t_end - t0));
+    if (!ok || g_trace.writes.size() != 2 || g_trace.reads.size() != 4) {
       std::fprintf(stderr, "update failed: %s\n", error.c_str());
       return 1;
     }
+    const auto& w = g_trace.writes;
+    const auto& r = g_trace.reads;
+    open_ms.push_back(Millis(w[0].first - t0));
+    ready_wait_ms.push_back(Millis(r[0].first - w[0].first));
+    ready_read_ms.push_back(Millis(r[1].second - r[0].first));
+    command_ms.push_back(Millis(w[1].second - r[1].second));
+    reply_wait_ms.push_back(Millis(r[2].first - w[1].second));
+    tail_ms.push_back(Millis(t_end - r[2].first));
     StopDiscordPresence();
 
     t0 = Clock::now();
-    if (!RawExchange()) {
+    double handshake_rtt = 0, command_rtt = 0;
+    if (!RawExchange(&handshake_rtt, &command_rtt)) {
       std::fprintf(stderr, "raw exchange failed\n");
       return 1;
     }
     raw_ms.push_back(Millis(Clock::now() - t0));
+    raw_handshake_ms.push_back(handshake_rtt);
+    raw_command_ms.push_back(command_rtt);
 
     t0 = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -109,9 +160,17 @@ int main(int argc, char** argv) {
   std::printf("update (UpdateDiscordPresence): %8.2f ms  min %.2f  max %.2f\n", update,
               *std::min_element(update_ms.begin(), update_ms.end()),
               *std::max_element(update_ms.begin(), update_ms.end()));
-  std::printf("raw exchange (blocking reads):  %8.2f ms\n", raw);
+  std::printf("raw exchange (blocking reads):  %8.2f ms  handshake round trip %.2f, command round trip %.2f\n",
+              raw, Median(raw_handshake_ms), Median(raw_command_ms));
   std::printf("poll step (20 ms sleep):        %8.2f ms\n", step);
   std::printf("update / raw exchange:          %8.1f x\n", raw > 0 ? update / raw : 0.0);
   std::printf("update / poll step:             %8.2f x\n", step > 0 ? update / step : 0.0);
+  std::printf("update phases (medians):\n");
+  std::printf("  open the pipe                          %8.2f ms\n", Median(open_ms));
+  std::printf("  handshake write, flush, wait for READY %8.2f ms\n", Median(ready_wait_ms));
+  std::printf("  READY header + payload reads           %8.2f ms\n", Median(ready_read_ms));
+  std::printf("  build + write command                  %8.2f ms\n", Median(command_ms));
+  std::printf("  flush, wait for the reply              %8.2f ms\n", Median(reply_wait_ms));
+  std::printf("  reply reads                            %8.2f ms\n", Median(tail_ms));
   return 0;
 }
