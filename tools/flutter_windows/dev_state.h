@@ -159,6 +159,9 @@ class World {
 // engine.
 void EndEngine(FlutterDesktopEngine* engine);
 
+// The transcript line "properties ..." for an engine just created.
+std::string DescribeProperties(const FlutterDesktopEngine& engine, bool argv_was_null);
+
 }  // namespace dev_engine
 
 #endif  // TOOLS_FLUTTER_WINDOWS_DEV_STATE_H_

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/flutter_windows/dev_state.h"
+#include "tools/flutter_windows/ui_script.h"
 
 namespace dev_engine {
 namespace {
@@ -33,7 +34,40 @@ FlutterDesktopEngine* LiveEngine(World& world, FlutterDesktopEngineRef handle,
   return engine;
 }
 
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(),
+                        size, nullptr, nullptr);
+  return utf8;
+}
+
 }  // namespace
+
+// What the engine was started with, as one transcript line; each argument's
+// bytes in hex so that their encoding shows exactly.
+std::string DescribeProperties(const FlutterDesktopEngine& engine, bool argv_was_null) {
+  std::string line = "properties assets=" + Utf8(engine.assets_path) +
+                     " icu=" + Utf8(engine.icu_data_path) +
+                     " aot=" + Utf8(engine.aot_library_path) + " entry=\"" + engine.entry_point +
+                     "\" argc=" + std::to_string(engine.entry_point_arguments.size()) + " argv=";
+  if (argv_was_null) {
+    line += "null";
+  } else {
+    line += "[";
+    for (size_t i = 0; i < engine.entry_point_arguments.size(); ++i) {
+      const std::string& argument = engine.entry_point_arguments[i];
+      if (i > 0) line += ",";
+      line += Hex(reinterpret_cast<const uint8_t*>(argument.data()), argument.size());
+    }
+    line += "]";
+  }
+  line += " options=" + std::to_string(engine.engine_option_1) + "," +
+          std::to_string(engine.engine_option_2);
+  return line;
+}
 
 void EndEngine(FlutterDesktopEngine* engine) {
   World& world = World::Get();
@@ -133,6 +167,7 @@ FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
   world.engines.push_back(std::move(engine));
   world.messengers.push_back(std::move(messenger));
   world.Note("engine-create " + dev_engine::Id(result));
+  world.Note(dev_engine::DescribeProperties(*result, properties->dart_entrypoint_argv == nullptr));
   return result;
 }
 

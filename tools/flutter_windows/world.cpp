@@ -1,6 +1,9 @@
 // The process-wide record of the development engine, and the hooks that read
 // it.
+#include <windows.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 
@@ -49,6 +52,18 @@ FlutterDesktopMessenger* World::FindMessenger(const void* handle) {
 void World::Note(const std::string& line) {
   transcript += line;
   transcript += '\n';
+  // A test reads the transcript after the process has ended, also when it
+  // ended badly: every line goes to the file at once.
+  static FILE* file = [] {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"DEV_ENGINE_TRANSCRIPT", path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? _wfopen(path, L"ab") : nullptr;
+  }();
+  if (file != nullptr) {
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fputc('\n', file);
+    std::fflush(file);
+  }
 }
 
 void World::Misuse(DevEngineMisuseKind kind, const std::string& what) {

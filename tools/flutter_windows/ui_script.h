@@ -1,0 +1,62 @@
+// The scripted UI of the development engine: a small text script of steps
+// that the engine plays after its first frame, as the Flutter UI would, and
+// the standard-codec encoding and decoding that it needs for that.
+//
+// The codec here is written separately from the launcher's own, on purpose:
+// the end-to-end tests then check the launcher's codec against a second
+// implementation of the same wire format instead of against itself.
+//
+// Script syntax: one step per line; blank lines and lines starting with '#'
+// are skipped.
+//   call <channel> <method> [<value>]   a method call, encoded
+//   raw <channel> [<hex bytes>]         a message of exactly these bytes
+//   font-change                         WM_FONTCHANGE to the top-level window
+//   resize <width> <height>             resize the top-level window
+//   dpi-changed <dpi> <l> <t> <r> <b>   WM_DPICHANGED with that suggestion
+//   destroy-waits-for-event <name> <ms> when the view controller is
+//                                       destroyed, first wait up to <ms> for
+//                                       the named event
+// Values:
+//   null  true  false  42  -7  i64:42  1.5  f64:2  "text"  bytes:0aff
+//   [<value>, ...]  {<key>: <value>, ...}
+// Strings take the escapes \\ \" \n \r \t \xNN (one raw byte) and \uXXXX
+// (UTF-8 of a BMP code point); other bytes are taken as they are.
+#ifndef TOOLS_FLUTTER_WINDOWS_UI_SCRIPT_H_
+#define TOOLS_FLUTTER_WINDOWS_UI_SCRIPT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dev_engine {
+
+struct ScriptStep {
+  enum class Kind { kCall, kRaw, kFontChange, kResize, kDpiChanged, kDestroyWaitsForEvent };
+  Kind kind = Kind::kCall;
+  int line = 0;
+  std::string channel;
+  std::string label;             // the method name, or "raw"
+  std::vector<uint8_t> message;  // kCall, kRaw
+  std::vector<int> numbers;      // kResize: w h; kDpiChanged: dpi l t r b; kDestroy...: ms
+  std::string name;              // kDestroyWaitsForEvent: the event
+};
+
+// Parses a whole script. False, with "line N: reason" in `*error`, at the
+// first line that is not a valid step.
+bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::string* error);
+
+// Encodes one value written in the script syntax, appending it to `out`
+// (alignment counts from the start of `out`). False on a syntax error.
+bool EncodeScriptValue(const std::string& text, std::vector<uint8_t>* out, std::string* error);
+
+// A reply envelope as text: "empty", "success <value>",
+// "error <code> <message> <details>", or "malformed <reason>".
+std::string DescribeReply(const uint8_t* data, size_t size);
+
+// Lower-case hexadecimal.
+std::string Hex(const uint8_t* data, size_t size);
+
+}  // namespace dev_engine
+
+#endif  // TOOLS_FLUTTER_WINDOWS_UI_SCRIPT_H_
