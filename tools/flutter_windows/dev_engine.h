@@ -109,6 +109,11 @@ DEV_ENGINE_API uint64_t DevEngineDeliverMessage(struct FlutterDesktopEngine* eng
 DEV_ENGINE_API bool DevEngineGetReply(uint64_t message_id, DevEngineReplyInfo* info,
                                       uint8_t* buffer, size_t capacity);
 
+// Drops the record of a delivered message that is no longer pending (its
+// response handle then counts as unknown). Long runs use it so that the
+// records do not grow. False for an unknown or still pending id.
+DEV_ENGINE_API bool DevEngineForgetMessage(uint64_t message_id);
+
 // Messages the host sent toward the UI, in order, across all engines.
 DEV_ENGINE_API size_t DevEngineOutboundCount(void);
 DEV_ENGINE_API bool DevEngineGetOutbound(size_t index, DevEngineOutboundInfo* info,

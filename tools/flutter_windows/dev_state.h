@@ -144,6 +144,11 @@ class World {
 
   // Appends one line to the transcript.
   void Note(const std::string& line);
+
+  // False when DEV_ENGINE_HISTORY=off: transcript lines then go only to the
+  // transcript file, and answered scripted messages are forgotten, so that a
+  // long run measures the host's memory and not this library's records.
+  static bool KeepHistory();
   // Reports misuse: standard error, transcript, count.
   void Misuse(DevEngineMisuseKind kind, const std::string& what);
 

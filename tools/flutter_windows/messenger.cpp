@@ -309,6 +309,16 @@ DEV_ENGINE_API bool DevEngineGetReply(uint64_t message_id, DevEngineReplyInfo* i
   return true;
 }
 
+DEV_ENGINE_API bool DevEngineForgetMessage(uint64_t message_id) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  auto found = world.inbound.find(message_id);
+  if (found == world.inbound.end() || found->second.state == kDevEngineReplyPending) return false;
+  world.handles.erase(found->second.handle.get());
+  world.inbound.erase(found);
+  return true;
+}
+
 DEV_ENGINE_API size_t DevEngineOutboundCount(void) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);

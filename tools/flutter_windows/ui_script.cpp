@@ -527,6 +527,15 @@ bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::s
       if (step.name.empty() || !ParseNumbers(&parser, 1, &step.numbers)) {
         return fail("destroy-waits-for-event <name> <milliseconds>");
       }
+    } else if (verb == "pause") {
+      step.kind = ScriptStep::Kind::kPause;
+      if (!ParseNumbers(&parser, 1, &step.numbers) || step.numbers[0] < 0) {
+        return fail("pause <milliseconds>");
+      }
+    } else if (verb == "stats") {
+      step.kind = ScriptStep::Kind::kStats;
+    } else if (verb == "hold") {
+      step.kind = ScriptStep::Kind::kHold;
     } else {
       return fail("unknown step '" + verb + "'");
     }

@@ -16,6 +16,12 @@
 //   destroy-waits-for-event <name> <ms> when the view controller is
 //                                       destroyed, first wait up to <ms> for
 //                                       the named event
+//   pause <ms>                          wait before the next step (the
+//                                       message loop keeps running)
+//   stats                               record the process's handle count
+//                                       and memory in the transcript
+//   hold                                end the script without closing the
+//                                       window: it stays for a person
 // Values:
 //   null  true  false  42  -7  i64:42  1.5  f64:2  "text"  bytes:0aff
 //   [<value>, ...]  {<key>: <value>, ...}
@@ -32,13 +38,23 @@
 namespace dev_engine {
 
 struct ScriptStep {
-  enum class Kind { kCall, kRaw, kFontChange, kResize, kDpiChanged, kDestroyWaitsForEvent };
+  enum class Kind {
+    kCall,
+    kRaw,
+    kFontChange,
+    kResize,
+    kDpiChanged,
+    kDestroyWaitsForEvent,
+    kPause,
+    kStats,
+    kHold,
+  };
   Kind kind = Kind::kCall;
   int line = 0;
   std::string channel;
   std::string label;             // the method name, or "raw"
   std::vector<uint8_t> message;  // kCall, kRaw
-  std::vector<int> numbers;      // kResize: w h; kDpiChanged: dpi l t r b; kDestroy...: ms
+  std::vector<int> numbers;      // kResize: w h; kDpiChanged: dpi l t r b; kDestroy..., kPause: ms
   std::string name;              // kDestroyWaitsForEvent: the event
 };
 

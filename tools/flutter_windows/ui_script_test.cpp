@@ -68,11 +68,14 @@ TEST(UiScriptTest, ScriptStepsParseWithLineNumbers) {
       "font-change\n"
       "resize 800 600\n"
       "dpi-changed 144 1 2 3 4\n"
-      "destroy-waits-for-event Local\\e 250\n";
+      "destroy-waits-for-event Local\\e 250\n"
+      "pause 1500\n"
+      "stats\n"
+      "hold\n";
   std::vector<ScriptStep> steps;
   std::string error;
   ASSERT_TRUE(ParseScript(script, &steps, &error)) << error;
-  ASSERT_EQ(steps.size(), 8u);
+  ASSERT_EQ(steps.size(), 11u);
   // A call without arguments carries a null: 07 05 "start" 00.
   EXPECT_EQ(Hex(steps[0].message.data(), steps[0].message.size()), "07057374617274" "00");
   EXPECT_EQ(steps[0].line, 2);
@@ -84,9 +87,14 @@ TEST(UiScriptTest, ScriptStepsParseWithLineNumbers) {
   EXPECT_EQ(steps[6].numbers, (std::vector<int>{144, 1, 2, 3, 4}));
   EXPECT_EQ(steps[7].name, "Local\\e");
   EXPECT_EQ(steps[7].numbers, (std::vector<int>{250}));
+  EXPECT_EQ(steps[8].kind, ScriptStep::Kind::kPause);
+  EXPECT_EQ(steps[8].numbers, (std::vector<int>{1500}));
+  EXPECT_EQ(steps[9].kind, ScriptStep::Kind::kStats);
+  EXPECT_EQ(steps[10].kind, ScriptStep::Kind::kHold);
 
   for (const char* bad : {"jump\n", "call onlychannel\n", "raw c 0\n", "resize 1\n",
-                          "call c m [1\n", "font-change now\n"}) {
+                          "call c m [1\n", "font-change now\n", "pause\n",
+                          "pause -5\n", "hold on\n"}) {
     steps.clear();
     error.clear();
     EXPECT_FALSE(ParseScript(std::string("\n") + bad, &steps, &error)) << bad;

@@ -10,6 +10,7 @@
 // so that the host's message loop runs between them.
 #include <windows.h>
 
+#include <psapi.h>
 #include <shellscalingapi.h>
 
 #include <algorithm>
@@ -59,6 +60,7 @@ constexpr wchar_t kViewClass[] = L"DEV_ENGINE_VIEW";
 constexpr wchar_t kParkingClass[] = L"DEV_ENGINE_PARKING";
 constexpr UINT kRenderMessage = WM_APP + 0x31;
 constexpr UINT kStepMessage = WM_APP + 0x32;
+constexpr UINT_PTR kPauseTimer = 0x7057;
 constexpr size_t kShownLogLines = 40;
 constexpr COLORREF kBackground = RGB(0x10, 0x0E, 0x15);
 constexpr COLORREF kTitleColor = RGB(0xFF, 0xB3, 0x29);
@@ -295,6 +297,7 @@ void RunMessageStep(FlutterDesktopViewController* controller, const dev_engine::
        " state=" + StateName(info.state) + " bytes=" + dev_engine::Hex(reply.data(), reply.size()) +
        " decoded=" + decoded);
   AddLog(controller, step.channel + " " + step.label + " -> " + decoded);
+  if (!World::KeepHistory() && info.state != kDevEngineReplyPending) DevEngineForgetMessage(id);
 }
 
 size_t CountInTranscript(const std::string& needle) {
@@ -353,13 +356,47 @@ void RunStep(FlutterDesktopViewController* controller, const dev_engine::ScriptS
       controller->destroy_wait_ms = step.numbers[0];
       Note("script destroy-waits-for-event " + step.name);
       break;
+    case Kind::kPause:
+      Note("script pause " + std::to_string(step.numbers[0]));
+      break;
+    case Kind::kStats: {
+      // The launcher and this library share the process: these are the
+      // launcher's figures, plus this library's own bookkeeping, which
+      // DEV_ENGINE_HISTORY=off keeps from growing.
+      DWORD handles = 0;
+      ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
+      PROCESS_MEMORY_COUNTERS_EX memory{};
+      ::GetProcessMemoryInfo(::GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
+      Note("script stats messages=" + std::to_string(controller->messages_sent) +
+           " handles=" + std::to_string(handles) +
+           " private=" + std::to_string(memory.PrivateUsage) +
+           " working-set=" + std::to_string(memory.WorkingSetSize) +
+           " gdi=" + std::to_string(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS)) +
+           " user=" + std::to_string(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS)));
+      break;
+    }
+    case Kind::kHold:
+      Note("script hold");
+      break;
   }
 }
 
 void NextStep(FlutterDesktopViewController* controller) {
   if (controller->next_step < controller->steps.size()) {
-    RunStep(controller, controller->steps[controller->next_step++]);
+    const dev_engine::ScriptStep& step = controller->steps[controller->next_step++];
+    RunStep(controller, step);
     RequestFrame(controller);
+    using Kind = dev_engine::ScriptStep::Kind;
+    if (step.kind == Kind::kHold) {
+      controller->next_step = controller->steps.size();
+      controller->close_at_end = false;
+      return;
+    }
+    if (step.kind == Kind::kPause) {
+      ::SetTimer(controller->view.hwnd, kPauseTimer, static_cast<UINT>(step.numbers[0]), nullptr);
+      return;
+    }
     ::PostMessageW(controller->view.hwnd, kStepMessage, 0, 0);
     return;
   }
@@ -382,6 +419,13 @@ LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
       case kStepMessage:
         NextStep(controller);
         return 0;
+      case WM_TIMER:
+        if (wparam == kPauseTimer) {
+          ::KillTimer(window, kPauseTimer);
+          NextStep(controller);
+          return 0;
+        }
+        break;
       case WM_SIZE:
         RequestFrame(controller);
         return 0;

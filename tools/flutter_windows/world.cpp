@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "tools/flutter_windows/dev_state.h"
 
@@ -49,9 +50,20 @@ FlutterDesktopMessenger* World::FindMessenger(const void* handle) {
   return static_cast<FlutterDesktopMessenger*>(const_cast<void*>(handle));
 }
 
+bool World::KeepHistory() {
+  static const bool keep = [] {
+    wchar_t value[8] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"DEV_ENGINE_HISTORY", value, 8);
+    return !(n == 3 && std::wstring(value) == L"off");
+  }();
+  return keep;
+}
+
 void World::Note(const std::string& line) {
-  transcript += line;
-  transcript += '\n';
+  if (KeepHistory()) {
+    transcript += line;
+    transcript += '\n';
+  }
   // A test reads the transcript after the process has ended, also when it
   // ended badly: every line goes to the file at once.
   static FILE* file = [] {
