@@ -362,18 +362,21 @@ void RunStep(FlutterDesktopViewController* controller, const dev_engine::ScriptS
     case Kind::kStats: {
       // The launcher and this library share the process: these are the
       // launcher's figures, plus this library's own bookkeeping, which
-      // DEV_ENGINE_HISTORY=off keeps from growing.
-      DWORD handles = 0;
-      ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
-      PROCESS_MEMORY_COUNTERS_EX memory{};
-      ::GetProcessMemoryInfo(::GetCurrentProcess(),
-                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
+      // DEV_ENGINE_HISTORY=off keeps from growing. Handles are counted by
+      // probing handle values, since not every platform layer implements
+      // GetProcessHandleCount; memory is the commit charge and working set.
+      size_t handles = 0;
+      for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++handles;
+      }
+      PROCESS_MEMORY_COUNTERS memory{};
+      memory.cb = sizeof(memory);
+      ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof(memory));
       Note("script stats messages=" + std::to_string(controller->messages_sent) +
            " handles=" + std::to_string(handles) +
-           " private=" + std::to_string(memory.PrivateUsage) +
-           " working-set=" + std::to_string(memory.WorkingSetSize) +
-           " gdi=" + std::to_string(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS)) +
-           " user=" + std::to_string(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS)));
+           " commit=" + std::to_string(memory.PagefileUsage) +
+           " working-set=" + std::to_string(memory.WorkingSetSize));
       break;
     }
     case Kind::kHold:
