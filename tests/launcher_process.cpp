@@ -74,6 +74,17 @@ LauncherRun LauncherFolder::Run(const std::wstring& arguments,
                                 const std::map<std::wstring, std::wstring>& environment,
                                 DWORD timeout_ms) const {
   LauncherRun run;
+  // The launcher reads and writes the one credential and reads MachineGuid,
+  // which the security tests change: the same named lock keeps the two apart
+  // when ctest runs them in parallel in one prefix.
+  Handle machine_state(::CreateMutexW(nullptr, FALSE, L"Local\\tidewarden-security-tests"));
+  if (!machine_state) return run;
+  const DWORD lock_wait = ::WaitForSingleObject(machine_state.get(), 120000);
+  if (lock_wait != WAIT_OBJECT_0 && lock_wait != WAIT_ABANDONED) return run;
+  struct Release {
+    HANDLE mutex;
+    ~Release() { ::ReleaseMutex(mutex); }
+  } release{machine_state.get()};
   const std::wstring transcript_path = File(L"transcript.txt");
   const std::wstring stderr_path = File(L"stderr.txt");
   ::DeleteFileW(transcript_path.c_str());
