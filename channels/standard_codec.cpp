@@ -133,38 +133,24 @@ std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer,
   return result;
 }
 
+// A count that the size field cannot hold: the value is replaced by a null,
+// so that the output stays a well-formed message. Checked before the tag.
+bool WriteOversizedAsNull(uint64_t size, ByteStreamWriter* stream) {
+  if (size <= StandardCodecSerializer::kMaxSize) return false;
+  std::cerr << "Size too large in StandardCodecSerializer::WriteValue: " << size << std::endl;
+  stream->WriteByte(kTagNull);
+  return true;
+}
+
 template <typename T>
-void WriteTypedArray(const std::vector<T>& array, const StandardCodecSerializer& serializer,
-                     ByteStreamWriter* stream) {
+void WriteTypedArray(uint8_t tag, const std::vector<T>& array,
+                     const StandardCodecSerializer& serializer, ByteStreamWriter* stream) {
+  if (WriteOversizedAsNull(array.size(), stream)) return;
+  stream->WriteByte(tag);
   serializer.WriteSize(array.size(), stream);
   if (array.empty()) return;
   stream->WritePadding(sizeof(T));
   stream->WriteBytes(reinterpret_cast<const uint8_t*>(array.data()), array.size() * sizeof(T));
-}
-
-// The count that goes into the size field of value, or 0 for kinds that
-// have none.
-uint64_t SizeFieldOf(const EncodableValue& value) {
-  switch (value.index()) {
-    case EncodableValue::kString:
-      return value.GetIf<std::string>()->size();
-    case EncodableValue::kUInt8List:
-      return value.GetIf<std::vector<uint8_t>>()->size();
-    case EncodableValue::kInt32List:
-      return value.GetIf<std::vector<int32_t>>()->size();
-    case EncodableValue::kInt64List:
-      return value.GetIf<std::vector<int64_t>>()->size();
-    case EncodableValue::kFloat64List:
-      return value.GetIf<std::vector<double>>()->size();
-    case EncodableValue::kList:
-      return value.GetIf<EncodableList>()->size();
-    case EncodableValue::kMap:
-      return value.GetIf<EncodableMap>()->size();
-    case EncodableValue::kFloat32List:
-      return value.GetIf<std::vector<float>>()->size();
-    default:
-      return 0;
-  }
 }
 
 }  // namespace
@@ -254,13 +240,6 @@ void StandardCodecSerializer::WriteSize(size_t size, ByteStreamWriter* stream) c
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
-  // Checked before the tag, so that the null written in the value's place
-  // keeps the output well-formed.
-  if (const uint64_t size = SizeFieldOf(value); size > kMaxSize) {
-    std::cerr << "Size too large in StandardCodecSerializer::WriteValue: " << size << std::endl;
-    stream->WriteByte(kTagNull);
-    return;
-  }
   switch (value.index()) {
     case EncodableValue::kNull:
       stream->WriteByte(kTagNull);
@@ -283,6 +262,7 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
       return;
     case EncodableValue::kString: {
       const auto& s = *value.GetIf<std::string>();
+      if (WriteOversizedAsNull(s.size(), stream)) return;
       stream->WriteByte(kTagString);
       WriteSize(s.size(), stream);
       if (!s.empty()) stream->WriteBytes(reinterpret_cast<const uint8_t*>(s.data()), s.size());
@@ -290,25 +270,24 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
     }
     case EncodableValue::kUInt8List: {
       const auto& bytes = *value.GetIf<std::vector<uint8_t>>();
+      if (WriteOversizedAsNull(bytes.size(), stream)) return;
       stream->WriteByte(kTagUInt8List);
       WriteSize(bytes.size(), stream);
       if (!bytes.empty()) stream->WriteBytes(bytes.data(), bytes.size());
       return;
     }
     case EncodableValue::kInt32List:
-      stream->WriteByte(kTagInt32List);
-      WriteTypedArray(*value.GetIf<std::vector<int32_t>>(), *this, stream);
+      WriteTypedArray(kTagInt32List, *value.GetIf<std::vector<int32_t>>(), *this, stream);
       return;
     case EncodableValue::kInt64List:
-      stream->WriteByte(kTagInt64List);
-      WriteTypedArray(*value.GetIf<std::vector<int64_t>>(), *this, stream);
+      WriteTypedArray(kTagInt64List, *value.GetIf<std::vector<int64_t>>(), *this, stream);
       return;
     case EncodableValue::kFloat64List:
-      stream->WriteByte(kTagFloat64List);
-      WriteTypedArray(*value.GetIf<std::vector<double>>(), *this, stream);
+      WriteTypedArray(kTagFloat64List, *value.GetIf<std::vector<double>>(), *this, stream);
       return;
     case EncodableValue::kList: {
       const auto& list = *value.GetIf<EncodableList>();
+      if (WriteOversizedAsNull(list.size(), stream)) return;
       stream->WriteByte(kTagList);
       WriteSize(list.size(), stream);
       for (const EncodableValue& element : list) WriteValue(element, stream);
@@ -316,6 +295,7 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
     }
     case EncodableValue::kMap: {
       const auto& map = *value.GetIf<EncodableMap>();
+      if (WriteOversizedAsNull(map.size(), stream)) return;
       stream->WriteByte(kTagMap);
       WriteSize(map.size(), stream);
       for (const auto& [key, element] : map) {
@@ -330,8 +310,7 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                 << "Custom types require codec extensions." << std::endl;
       return;
     case EncodableValue::kFloat32List:
-      stream->WriteByte(kTagFloat32List);
-      WriteTypedArray(*value.GetIf<std::vector<float>>(), *this, stream);
+      WriteTypedArray(kTagFloat32List, *value.GetIf<std::vector<float>>(), *this, stream);
       return;
   }
 }

@@ -242,7 +242,8 @@ int main(int argc, char** argv) {
     const double decode = collector.Time(set.name + "/decode/codec");
     const double pack = collector.Time(set.name + "/encode/msgpack");
     const double unpack = collector.Time(set.name + "/decode/msgpack");
-    auto ratio = [](double a, double b) { return a > 0 && b > 0 ? a / b : 0.0; };
+    if (memcpy_time < 0 || encode < 0 || decode < 0 || pack < 0 || unpack < 0) continue;
+    auto ratio = [](double a, double b) { return a / b; };
     std::printf("%-20s %10zu %10zu %11.1f%% %11.1f%% %11.2fx %11.2fx\n", set.name.c_str(),
                 set.encoded.size(), set.packed.size(), 100 * ratio(memcpy_time, encode),
                 100 * ratio(memcpy_time, decode), ratio(encode, pack), ratio(decode, unpack));
