@@ -28,8 +28,12 @@ if(WIN32 AND BUILD_TESTING)
   add_subdirectory(${TW_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
   if(CMAKE_CROSSCOMPILING)
-    # The fixture: boot (a no-op Windows command) and stop.
-    add_test(NAME wine_boot COMMAND ${TW_WINE_RUN} ${TW_WINEPREFIX} cmd /c exit 0)
+    # The fixture: a fresh server booted on this run's display (a server
+    # left from another session keeps the desktop of the display it was
+    # started on), with its output detached from ctest's pipes; stopped
+    # after the last test.
+    add_test(NAME wine_boot COMMAND sh -c
+      "'${TW_WINE_RUN}' '${TW_WINEPREFIX}' --stop && '${TW_WINE_RUN}' '${TW_WINEPREFIX}' cmd /c exit 0 </dev/null >/dev/null 2>&1")
     set_tests_properties(wine_boot PROPERTIES FIXTURES_SETUP wine)
     add_test(NAME wine_stop COMMAND ${TW_WINE_RUN} ${TW_WINEPREFIX} --stop)
     set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
