@@ -4,17 +4,12 @@
 
 #include <windows.h>
 
-#include "util/unique_handle.h"
+#include "util/win_handles.h"
 
 namespace discord {
 
-// A pipe or file handle, where INVALID_HANDLE_VALUE (not null) means none.
-struct PipeHandleTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type handle) { ::CloseHandle(handle); }
-};
-using UniquePipe = tw::UniqueHandle<PipeHandleTraits>;
+// A pipe handle, where INVALID_HANDLE_VALUE (not null) means none.
+using UniquePipe = tw::UniqueFile;
 
 }  // namespace discord
 

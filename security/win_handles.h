@@ -7,24 +7,12 @@
 #include <wincred.h>
 
 #include "util/unique_handle.h"
+#include "util/win_handles.h"
 
 namespace tw::security {
 
-// File handles use INVALID_HANDLE_VALUE for "none", unlike most kernel handles.
-struct FileTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type h) { ::CloseHandle(h); }
-};
-using UniqueFile = UniqueHandle<FileTraits>;
-
-// Kernel objects (processes, threads, mutexes) use null for "none".
-struct KernelTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { ::CloseHandle(h); }
-};
-using UniqueKernelHandle = UniqueHandle<KernelTraits>;
+using tw::UniqueFile;
+using tw::UniqueKernelHandle;
 
 struct HKeyTraits {
   using Type = HKEY;

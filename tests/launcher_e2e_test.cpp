@@ -23,6 +23,7 @@
 #include "security/package_writer.h"
 #include "tests/launcher_process.h"
 #include "tools/discord-peer/peer.h"
+#include "util/win_handles.h"
 
 namespace {
 
@@ -232,10 +233,7 @@ class DiscordStandIn {
   discord_peer::Peer& peer() { return *peer_; }
 
  private:
-  struct EventCloser {
-    void operator()(HANDLE h) const { ::CloseHandle(h); }
-  };
-  std::unique_ptr<void, EventCloser> ended_;
+  tw::UniqueKernelHandle ended_;
   std::unique_ptr<discord_peer::Peer> peer_;
   bool started_ = false;
 };

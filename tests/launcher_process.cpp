@@ -4,27 +4,14 @@
 #include <iterator>
 #include <filesystem>
 
+#include "util/win_handles.h"
+
 namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
 
 
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE h) : h_(h) {}
-  ~Handle() {
-    if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE) ::CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_ = nullptr;
-};
 
 fs::path TestFolder() {
   wchar_t path[MAX_PATH] = {};
@@ -77,7 +64,7 @@ LauncherRun LauncherFolder::Run(const std::wstring& arguments,
   // The launcher reads and writes the one credential and reads MachineGuid,
   // which the security tests change: the same named lock keeps the two apart
   // when ctest runs them in parallel in one prefix.
-  Handle machine_state(::CreateMutexW(nullptr, FALSE, L"Local\\tidewarden-security-tests"));
+  tw::UniqueKernelHandle machine_state(::CreateMutexW(nullptr, FALSE, L"Local\\tidewarden-security-tests"));
   if (!machine_state) return run;
   const DWORD lock_wait = ::WaitForSingleObject(machine_state.get(), 120000);
   if (lock_wait != WAIT_OBJECT_0 && lock_wait != WAIT_ABANDONED) return run;
@@ -90,9 +77,9 @@ LauncherRun LauncherFolder::Run(const std::wstring& arguments,
   ::DeleteFileW(transcript_path.c_str());
 
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  Handle error_file(::CreateFileW(stderr_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+  tw::UniqueFile error_file(::CreateFileW(stderr_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  Handle null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  tw::UniqueFile null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   &inherit, OPEN_EXISTING, 0, nullptr));
   if (!error_file || !null_input) return run;
 
@@ -115,8 +102,8 @@ LauncherRun LauncherFolder::Run(const std::wstring& arguments,
                         &process)) {
     return run;
   }
-  Handle process_handle(process.hProcess);
-  Handle thread_handle(process.hThread);
+  tw::UniqueKernelHandle process_handle(process.hProcess);
+  tw::UniqueKernelHandle thread_handle(process.hThread);
   run.started = true;
   if (::WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0) {
     run.timed_out = true;

@@ -5,17 +5,12 @@
 
 #include <windows.h>
 
-#include "util/unique_handle.h"
+#include "util/win_handles.h"
 
 namespace discord_peer {
 
 // An event (or other kernel object) handle, where null means none.
-struct EventTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type handle) { ::CloseHandle(handle); }
-};
-using UniqueEvent = tw::UniqueHandle<EventTraits>;
+using UniqueEvent = tw::UniqueKernelHandle;
 
 }  // namespace discord_peer
 

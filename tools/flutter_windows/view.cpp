@@ -27,6 +27,7 @@
 
 #include "tools/flutter_windows/dev_state.h"
 #include "tools/flutter_windows/ui_script.h"
+#include "util/win_handles.h"
 
 struct FlutterDesktopView {
   HWND hwnd = nullptr;
@@ -114,16 +115,15 @@ std::wstring ResolvePath(const std::wstring& path) {
 }
 
 bool ReadWholeFile(const std::wstring& path, std::string* text) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  tw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   char buffer[4096];
   DWORD read = 0;
   text->clear();
-  while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
     text->append(buffer, read);
   }
-  ::CloseHandle(file);
   return true;
 }
 
@@ -526,12 +526,12 @@ DEV_ENGINE_EXPORT void FlutterDesktopViewControllerDestroy(
     FlutterDesktopViewControllerRef controller) {
   if (controller == nullptr) return;
   if (!controller->destroy_event.empty()) {
-    HANDLE event = ::OpenEventW(SYNCHRONIZE, FALSE, Wide(controller->destroy_event).c_str());
-    const bool signalled = event != nullptr &&
-                           ::WaitForSingleObject(event, static_cast<DWORD>(
-                                                            controller->destroy_wait_ms)) ==
-                               WAIT_OBJECT_0;
-    if (event != nullptr) ::CloseHandle(event);
+    tw::UniqueKernelHandle event(
+        ::OpenEventW(SYNCHRONIZE, FALSE, Wide(controller->destroy_event).c_str()));
+    const bool signalled =
+        event && ::WaitForSingleObject(event.get(), static_cast<DWORD>(
+                                                        controller->destroy_wait_ms)) ==
+                     WAIT_OBJECT_0;
     Note("destroy-wait " + controller->destroy_event + (signalled ? " signalled" : " timeout"));
   }
   Note("view-controller-destroy");

@@ -15,16 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "util/unique_handle.h"
+#include "util/win_handles.h"
 
 namespace {
-
-struct HandleTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { ::CloseHandle(h); }
-};
-using UniqueHandle = tw::UniqueHandle<HandleTraits>;
 
 struct Search {
   DWORD process_id;
@@ -86,8 +79,8 @@ double RunOnce(const std::wstring& command_line, const wchar_t* workdir, DWORD* 
     std::fprintf(stderr, "startup-timer: cannot start the program (error %lu)\n", GetLastError());
     return -1;
   }
-  UniqueHandle process(info.hProcess);
-  UniqueHandle thread(info.hThread);
+  tw::UniqueKernelHandle process(info.hProcess);
+  tw::UniqueKernelHandle thread(info.hThread);
 
   Search search = {info.dwProcessId, nullptr};
   double elapsed = -1;
