@@ -27,6 +27,7 @@ const char* Usage() {
          "  --log FILE           append every received frame to FILE\n"
          "  --connections N      exit after N connections have ended (default: until Ctrl+C)\n"
          "  --strict             refuse a frame that does not arrive whole in one read\n"
+         "  --buffer N           pipe buffer of N bytes each way (default 2097152; 0: none)\n"
          "Misbehaviours, applied to the reply chosen by --at:\n"
          "  --at handshake|command  the reply to change (default handshake)\n"
          "  --close              close the connection instead of answering\n"
@@ -37,6 +38,7 @@ const char* Usage() {
          "  --opcode N           send the reply with opcode N\n"
          "  --length N           announce a payload of N bytes and send none\n"
          "  --short              announce the full length, send half the payload\n"
+         "  --no-read            stop reading before that frame (handshake: never read)\n"
          "  --refuse             refuse the handshake with a close frame (Invalid Client ID)\n"
          "  --reject CODE        answer SET_ACTIVITY with an ERROR event carrying CODE\n";
 }
@@ -85,6 +87,9 @@ bool ParseFlags(const std::vector<std::string>& args, Options* options, std::siz
     } else if (flag == "--strict") {
       if (!no_value()) return false;
       options->strict = true;
+    } else if (flag == "--buffer") {
+      if (!take_value()) return false;
+      if (!ParseNumber<uint32_t>(value, 0, 64u << 20, &options->pipe_buffer)) return bad_value();
     } else if (flag == "--at") {
       if (!take_value()) return false;
       if (value == "handshake") {
@@ -124,6 +129,9 @@ bool ParseFlags(const std::vector<std::string>& args, Options* options, std::siz
     } else if (flag == "--short") {
       if (!no_value()) return false;
       options->short_frame = true;
+    } else if (flag == "--no-read") {
+      if (!no_value()) return false;
+      options->never_read = true;
     } else if (flag == "--refuse") {
       if (!no_value()) return false;
       options->refuse_handshake = true;

@@ -19,8 +19,6 @@ namespace {
 
 using discord::UniquePipe;
 
-// Large enough that the biggest reply (a padded 1 MiB payload) fits whole.
-constexpr DWORD kPipeBufferSize = 2 * 1024 * 1024;
 // One read may hold a whole frame of the largest size the protocol allows.
 constexpr std::size_t kReadChunkSize = discord::kFrameHeaderSize + discord::kMaxPayloadSize;
 
@@ -100,6 +98,26 @@ std::optional<std::string> ObjectMember(const std::string& json, std::string_vie
   return std::nullopt;
 }
 
+// The level of the impersonation that the client's handle allows, as
+// ConnectionSummary::impersonation_level describes; the thread reverts at
+// once. Needs a frame read from the pipe first.
+int ClientImpersonationLevel(HANDLE pipe) {
+  if (!::ImpersonateNamedPipeClient(pipe)) return -1;
+  int level = -1;
+  HANDLE token_handle = nullptr;
+  if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, /*OpenAsSelf=*/TRUE, &token_handle)) {
+    const UniqueEvent token(token_handle);
+    SECURITY_IMPERSONATION_LEVEL value{};
+    DWORD size = 0;
+    if (::GetTokenInformation(token.get(), TokenImpersonationLevel, &value, sizeof value,
+                              &size)) {
+      level = static_cast<int>(value);
+    }
+  }
+  ::RevertToSelf();
+  return level;
+}
+
 std::string NonceJson(const std::string& payload) {
   const auto nonce = StringMember(payload, "nonce");
   return nonce ? "\"" + *nonce + "\"" : "null";
@@ -142,8 +160,8 @@ struct Peer::Impl {
         PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
     return UniquePipe(::CreateNamedPipeW(PipeName(options.pipe_number).c_str(), open_mode,
                                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                         PIPE_UNLIMITED_INSTANCES, kPipeBufferSize,
-                                         kPipeBufferSize, /*nDefaultTimeOut=*/0,
+                                         PIPE_UNLIMITED_INSTANCES, options.pipe_buffer,
+                                         options.pipe_buffer, /*nDefaultTimeOut=*/0,
                                          /*lpSecurityAttributes=*/nullptr));
   }
 
@@ -230,6 +248,35 @@ struct Peer::Impl {
     }
   }
 
+  // Reads nothing: checks every 20 ms whether the client is still there.
+  Next WaitForClose(Conn& c) {
+    for (;;) {
+      if (::WaitForSingleObject(stop_event.get(), /*dwMilliseconds=*/20) == WAIT_OBJECT_0) {
+        return Next::kStopped;
+      }
+      if (!StillConnected(c)) return Next::kClientClosed;
+    }
+  }
+
+  // Asks without reading: ConnectNamedPipe on a connected instance fails at
+  // once with ERROR_PIPE_CONNECTED, and with ERROR_NO_DATA once the client
+  // has closed its end. (A peek cannot tell: it succeeds while unread bytes
+  // are left, the client gone or not.)
+  bool StillConnected(Conn& c) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = c.io_event.get();
+    ::ResetEvent(c.io_event.get());
+    const BOOL connected = ::ConnectNamedPipe(c.pipe.get(), &overlapped);
+    const DWORD error = connected ? ERROR_SUCCESS : ::GetLastError();
+    if (error == ERROR_IO_PENDING) {  // listening again: the client is gone
+      ::CancelIoEx(c.pipe.get(), &overlapped);
+      DWORD unused = 0;
+      ::GetOverlappedResult(c.pipe.get(), &overlapped, &unused, /*bWait=*/TRUE);
+      return false;
+    }
+    return error == ERROR_PIPE_CONNECTED;
+  }
+
   // False when the peer is stopping or the client has gone.
   bool Write(Conn& c, const std::string& bytes) {
     OVERLAPPED overlapped{};
@@ -305,10 +352,14 @@ struct Peer::Impl {
     std::vector<char> chunk(kReadChunkSize);
     bool handshaken = false;
     bool closed_by_client = false;
+    int impersonation_level = -1;
 
     for (bool open = true; open;) {
       FrameRecord frame;
-      const Next next = ReadFrame(c, chunk, &frame);
+      const bool deaf = options.never_read &&
+                        options.stage == (handshaken ? Stage::kCommand : Stage::kHandshake);
+      if (deaf) c.events.push_back(handshaken ? "stopped reading" : "never read");
+      const Next next = deaf ? WaitForClose(c) : ReadFrame(c, chunk, &frame);
       if (next == Next::kClientClosed) {
         closed_by_client = true;
         c.events.push_back("closed by the client");
@@ -326,6 +377,7 @@ struct Peer::Impl {
 
       if (!handshaken) {
         handshaken = true;
+        impersonation_level = ClientImpersonationLevel(c.pipe.get());
         c.client_id = StringMember(frame.payload, "client_id").value_or("");
         c.events.push_back("handshake for client_id \"" + c.client_id + "\"");
         if (frame.opcode != discord::kOpHandshake || options.refuse_handshake) {
@@ -374,6 +426,7 @@ struct Peer::Impl {
     summary.connection = id;
     summary.frames = c.frames;
     summary.closed_by_client = closed_by_client;
+    summary.impersonation_level = impersonation_level;
     summary.text = "connection " + std::to_string(id) + ": ";
     for (std::size_t i = 0; i < c.events.size(); ++i) {
       summary.text += (i == 0 ? "" : "; ") + c.events[i];

@@ -43,6 +43,10 @@ struct Options {
   bool strict = false;
   // Append every received frame to this file; empty: no file.
   std::string log_path;
+  // Size of the pipe's buffer in each direction (nInBufferSize and
+  // nOutBufferSize of CreateNamedPipeW). 0 makes a pipe without a buffer,
+  // where every write waits until the other end reads it.
+  uint32_t pipe_buffer = 2 * 1024 * 1024;
 
   // Misbehaviours of the reply at `stage`, in the order they are applied:
   Stage stage = Stage::kHandshake;
@@ -54,6 +58,12 @@ struct Options {
   std::optional<uint32_t> reply_opcode;    // this opcode instead of 1
   std::optional<uint32_t> announce_length; // header with this length, no payload
   bool short_frame = false;                // full length, half the payload
+
+  // Stop reading before the frame of `stage`: at kHandshake the connection
+  // is never read, at kCommand the handshake is read and answered and
+  // nothing after it. The connection stays open until the client closes it
+  // (checked without reading).
+  bool never_read = false;
 
   // Answer the handshake with a close frame (opcode 2,
   // {"code":4000,"message":"Invalid Client ID"}) and close.
@@ -74,6 +84,11 @@ struct ConnectionSummary {
   int connection = 0;
   std::size_t frames = 0;
   bool closed_by_client = false;
+  // What the client's handle lets this server do as the client, probed with
+  // ImpersonateNamedPipeClient after the first frame: a
+  // SECURITY_IMPERSONATION_LEVEL (0 anonymous, 1 identification,
+  // 2 impersonation, 3 delegation), or -1 when it could not be probed.
+  int impersonation_level = -1;
   std::string text;  // one line for a person, without a line break
 };
 

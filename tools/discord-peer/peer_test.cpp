@@ -58,11 +58,13 @@ TEST(DiscordPeerFlagsTest, ParsesEveryFlagAndRejectsBadValues) {
   ASSERT_TRUE(discord_peer::ParseFlags({}, &options, &connections, &error));
   EXPECT_EQ(options.pipe_number, 0);
   EXPECT_EQ(connections, 0u);
-  EXPECT_FALSE(options.strict || options.silent || options.close);
+  EXPECT_FALSE(options.strict || options.silent || options.close || options.never_read);
+  EXPECT_EQ(options.pipe_buffer, 2u * 1024 * 1024);
   ASSERT_TRUE(discord_peer::ParseFlags(
       {"--pipe", "4", "--log=peer.log", "--connections", "2", "--strict", "--at", "command",
        "--delay", "250", "--reply", "{}", "--pad=64", "--opcode", "9", "--length", "1048577",
-       "--short", "--silent", "--close", "--refuse", "--reject", "4005"},
+       "--short", "--silent", "--close", "--refuse", "--reject", "4005", "--buffer", "0",
+       "--no-read"},
       &options, &connections, &error))
       << error;
   EXPECT_EQ(options.pipe_number, 4);
@@ -77,11 +79,13 @@ TEST(DiscordPeerFlagsTest, ParsesEveryFlagAndRejectsBadValues) {
   EXPECT_EQ(options.announce_length, 1048577u);
   EXPECT_TRUE(options.short_frame && options.silent && options.close && options.refuse_handshake);
   EXPECT_EQ(options.reject_code, 4005);
+  EXPECT_EQ(options.pipe_buffer, 0u);
+  EXPECT_TRUE(options.never_read);
 
   const std::vector<std::vector<std::string>> bad = {
       {"--pipe", "10"}, {"--pipe", "-1"}, {"--pipe"},        {"--pipe", "3x"},
       {"--at", "ready"}, {"--strict=1"},  {"--connections", "0"}, {"--wat"},
-      {"--delay", ""},   {"--log="},
+      {"--delay", ""},   {"--log="},        {"--buffer", "-1"},    {"--no-read=1"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(args[0]);
