@@ -14,6 +14,7 @@
 #include "discord/discord_ipc_testing.h"
 #include "discord/ipc_frame.h"
 #include "discord/win_handles.h"
+#include "util/win_handles.h"
 
 namespace {
 
@@ -22,6 +23,8 @@ using discord::UniquePipe;
 constexpr wchar_t kPipeNamePrefix[] = L"\\\\.\\pipe\\discord-ipc-";
 constexpr int kPipeCount = 10;
 constexpr std::chrono::milliseconds kWaitTimeout{2500};
+constexpr DWORD kWaitTimeoutMs = 2500;
+static_assert(std::chrono::milliseconds(kWaitTimeoutMs) == kWaitTimeout);
 constexpr std::chrono::milliseconds kPollStep{20};
 
 constexpr char kPipeNotFound[] = "Discord IPC pipe was not found. Open Discord desktop.";
@@ -37,25 +40,50 @@ std::mutex g_connection_mutex;
 UniquePipe g_connection;
 discord::PipeIo g_io = discord::DefaultPipeIo();
 
+// Overlapped, so that every read and write can be given up after a time-out;
+// and the server may identify the launcher but not act as it.
+constexpr DWORD kPipeOpenFlags =
+    FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
 // The first of the client's pipes that opens, tried once each in order; a
 // busy pipe is not waited for.
 UniquePipe OpenDiscordPipe() {
   for (int n = 0; n < kPipeCount; ++n) {
     const std::wstring name = kPipeNamePrefix + std::to_wstring(n);
-    HANDLE pipe = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0,
-                                /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
-                                /*dwFlagsAndAttributes=*/0, /*hTemplateFile=*/nullptr);
+    HANDLE pipe = g_io.create_file(name.c_str(), GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0,
+                                   /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                   kPipeOpenFlags, /*hTemplateFile=*/nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return UniquePipe(pipe);
   }
   return UniquePipe();
 }
 
-// True once at least `count` bytes wait in the pipe, false when `timeout`
-// passes first. Polls instead of using overlapped I/O, so that the pipe stays
-// a plain synchronous handle; a failing peek (the client went away) does not
-// end the wait early.
-bool WaitForPipeBytes(HANDLE pipe, DWORD count, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+// Ends the overlapped operation that `started` (with `error`, the last error
+// right after the call) began on `pipe`: waits for it at most `timeout_ms`,
+// and when that passes cancels it and waits for the cancellation, so that
+// the system is done with `overlapped` and the buffer before they go away.
+// True when the operation succeeded; `*transferred` holds its byte count.
+bool FinishIo(HANDLE pipe, OVERLAPPED* overlapped, BOOL started, DWORD error, DWORD timeout_ms,
+              DWORD* transferred) {
+  if (!started && error != ERROR_IO_PENDING) return false;
+  if (::WaitForSingleObject(overlapped->hEvent, timeout_ms) != WAIT_OBJECT_0) {
+    ::CancelIoEx(pipe, overlapped);
+    // Cancelled, or finished just before the cancel came: either way over.
+    return ::GetOverlappedResult(pipe, overlapped, transferred, /*bWait=*/TRUE) != FALSE;
+  }
+  return ::GetOverlappedResult(pipe, overlapped, transferred, /*bWait=*/FALSE) != FALSE;
+}
+
+tw::UniqueKernelHandle MakeIoEvent() {
+  return tw::UniqueKernelHandle(::CreateEventW(/*lpEventAttributes=*/nullptr,
+                                               /*bManualReset=*/TRUE, /*bInitialState=*/FALSE,
+                                               /*lpName=*/nullptr));
+}
+
+// True once at least `count` bytes wait in the pipe, false when `deadline`
+// passes first. Polls with peeks; a failing peek (the client went away) does
+// not end the wait early.
+bool WaitForPipeBytes(HANDLE pipe, DWORD count, std::chrono::steady_clock::time_point deadline) {
   for (;;) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     DWORD available = 0;
@@ -68,50 +96,69 @@ bool WaitForPipeBytes(HANDLE pipe, DWORD count, std::chrono::milliseconds timeou
   }
 }
 
-// Reads exactly one frame. Each half is read by one ReadFile only after the
-// pipe holds all of it, so a short read means the pipe misbehaved and is a
-// failure, not a reason to read again. `*payload` changes only on success.
-bool ReadIpcFrame(HANDLE pipe, std::string* payload) {
-  if (!WaitForPipeBytes(pipe, discord::kFrameHeaderSize, kWaitTimeout)) return false;
-  uint8_t header_bytes[discord::kFrameHeaderSize];
+// Reads exactly `size` bytes into `buffer`, within one wait of kWaitTimeout:
+// polls until the pipe holds all of them, then reads them with one
+// overlapped ReadFile, whose completion is waited for until the same
+// deadline (the bytes are there, so it completes at once). A short read
+// means the pipe misbehaved and is a failure, not a reason to read again.
+bool ReadPipeBytes(HANDLE pipe, void* buffer, DWORD size) {
+  const auto deadline = std::chrono::steady_clock::now() + kWaitTimeout;
+  if (!WaitForPipeBytes(pipe, size, deadline)) return false;
+  const tw::UniqueKernelHandle event = MakeIoEvent();
+  if (!event) return false;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  const DWORD left_ms = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = event.get();
+  const BOOL started = g_io.read_file(pipe, buffer, size, /*lpNumberOfBytesRead=*/nullptr,
+                                      &overlapped);
+  const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
   DWORD read = 0;
-  if (!g_io.read_file(pipe, header_bytes, sizeof header_bytes, &read, /*lpOverlapped=*/nullptr) ||
-      read != sizeof header_bytes) {
-    return false;
-  }
+  return FinishIo(pipe, &overlapped, started, error, left_ms, &read) && read == size;
+}
+
+// Reads exactly one frame: the header, then the payload, each within its own
+// wait. `*payload` changes only on success.
+bool ReadIpcFrame(HANDLE pipe, std::string* payload) {
+  uint8_t header_bytes[discord::kFrameHeaderSize];
+  if (!ReadPipeBytes(pipe, header_bytes, sizeof header_bytes)) return false;
   const uint32_t length = discord::DecodeFrameHeader(header_bytes).length;
   // Checked before anything is allocated or waited for.
   if (length == 0 || length > discord::kMaxPayloadSize) return false;
-  if (!WaitForPipeBytes(pipe, length, kWaitTimeout)) return false;
   std::string buffer(length, '\0');
-  read = 0;
-  if (!g_io.read_file(pipe, buffer.data(), length, &read, /*lpOverlapped=*/nullptr) ||
-      read != length) {
-    return false;
-  }
+  if (!ReadPipeBytes(pipe, buffer.data(), length)) return false;
   *payload = std::move(buffer);
   return true;
 }
 
 // Sends header and payload in a single WriteFile: byte-mode pipes make two
 // writes the same bytes as one, but servers that read a whole frame per read
-// refuse a frame that arrives split.
+// refuse a frame that arrives split. The write must complete within
+// kWaitTimeout, or it is cancelled and fails: a server that stops reading
+// (with its pipe buffer full, or a pipe without one) cannot hold the
+// launcher. There is no flush: on a pipe FlushFileBuffers waits, without a
+// time-out, until the other end has read everything, and a completed write
+// has already handed the whole frame to the pipe.
 bool WriteIpcFrame(HANDLE pipe, uint32_t opcode, const std::string& payload) {
   const std::string frame = discord::EncodeFrame(opcode, payload);
   if (frame.size() > std::numeric_limits<DWORD>::max()) return false;
   const DWORD size = static_cast<DWORD>(frame.size());
+  const tw::UniqueKernelHandle event = MakeIoEvent();
+  if (!event) return false;
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = event.get();
+  const BOOL started = g_io.write_file(pipe, frame.data(), size,
+                                       /*lpNumberOfBytesWritten=*/nullptr, &overlapped);
+  const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
   DWORD written = 0;
-  if (!g_io.write_file(pipe, frame.data(), size, &written, /*lpOverlapped=*/nullptr) ||
-      written != size) {
-    return false;
-  }
-  ::FlushFileBuffers(pipe);  // Its result does not change the outcome.
-  return true;
+  return FinishIo(pipe, &overlapped, started, error, kWaitTimeoutMs, &written) &&
+         written == size;
 }
 
+// Reports `text`; the caller's connection closes as it returns.
 bool Fail(const char* text, std::string* error) {
   if (error != nullptr) *error = text;
-  g_connection.reset();
   return false;
 }
 
@@ -123,7 +170,7 @@ bool Contains(const std::string& text, std::string_view marker) {
 
 namespace discord {
 
-PipeIo DefaultPipeIo() { return PipeIo{&::ReadFile, &::WriteFile}; }
+PipeIo DefaultPipeIo() { return PipeIo{&::CreateFileW, &::ReadFile, &::WriteFile}; }
 
 PipeIo SetPipeIoForTesting(PipeIo io) {
   std::lock_guard<std::mutex> lock(g_connection_mutex);
@@ -143,9 +190,11 @@ bool UpdateDiscordPresence(const std::string& client_id, const std::string& deta
   // Never reused: every update is a fresh connection with a fresh handshake.
   g_connection.reset();
 
-  g_connection = OpenDiscordPipe();
-  if (!g_connection) return Fail(kPipeNotFound, error);
-  const HANDLE pipe = g_connection.get();
+  // Owned here until the update succeeds, so that every failure, and an
+  // exception (out of memory) on its way out, closes it.
+  UniquePipe connection = OpenDiscordPipe();
+  if (!connection) return Fail(kPipeNotFound, error);
+  const HANDLE pipe = connection.get();
 
   if (!WriteIpcFrame(pipe, discord::kOpHandshake, discord::BuildHandshakePayload(client_id))) {
     return Fail(kHandshakeWriteFailed, error);
@@ -171,9 +220,9 @@ bool UpdateDiscordPresence(const std::string& client_id, const std::string& deta
 
   if (Contains(response, discord::kErrorMarker) || Contains(response, discord::kCodeMarker)) {
     if (error != nullptr) *error = kCommandRejected + response;
-    g_connection.reset();
     return false;
   }
+  g_connection = std::move(connection);
   return true;
 }
 

@@ -8,8 +8,9 @@
 // StopDiscordPresence or the next update closes it.
 //
 // Thread-safe: one process-wide mutex serialises both operations. They
-// block the calling thread: an update waits at most 2.5 s for each of the
-// two halves of each of the two replies (about ten seconds in all). Neither
+// block the calling thread: an update waits at most 2.5 s for each of its
+// two writes and for each of the two halves (header, payload) of each of the
+// two replies, six waits or 15 s in all. Neither
 // may be called while the caller already holds that mutex (it does not
 // recurse), which in practice means: not from one another.
 #ifndef DISCORD_DISCORD_IPC_H_

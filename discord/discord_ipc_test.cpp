@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "discord/activity_message.h"
 #include "discord/discord_ipc_testing.h"
 #include "discord/ipc_frame.h"
+#include "discord/win_handles.h"
 #include "tools/discord-peer/peer.h"
 
 namespace {
@@ -45,10 +48,11 @@ struct Outcome {
   double seconds = 0;
 };
 
-Outcome Update(const std::string& client_id = "1234567890") {
+Outcome Update(const std::string& client_id = "1234567890",
+               const std::string& details = "In the hub") {
   Outcome out;
   const auto begin = std::chrono::steady_clock::now();
-  out.ok = UpdateDiscordPresence(client_id, "In the hub", "Idle", "tidewarden", "Tidewarden",
+  out.ok = UpdateDiscordPresence(client_id, details, "Idle", "tidewarden", "Tidewarden",
                                  &out.reply, &out.error);
   out.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
@@ -69,20 +73,35 @@ int64_t StartSeconds(const std::string& command) {
 
 // Pipe I/O that the tests can watch and break.
 struct IoScript {
+  std::vector<std::wstring> opens;  // name of each CreateFileW call
+  std::vector<DWORD> open_flags;    // its flags and attributes
   std::vector<std::string> writes;  // bytes of each WriteFile call
   int fail_write = 0;               // 1-based call that fails; 0: none
   int short_write = 0;              // 1-based call that writes one byte less
   int short_read = 0;               // 1-based ReadFile call that reads one byte less
+  int throw_at_write = 0;           // 1-based call that throws std::bad_alloc
+  int throw_at_read = 0;            // 1-based ReadFile call that throws std::bad_alloc
   int reads = 0;
 };
 IoScript g_script;
 
+HANDLE WINAPI ScriptedCreateFileW(LPCWSTR name, DWORD access, DWORD share,
+                                  LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                  HANDLE templ) {
+  g_script.opens.emplace_back(name);
+  g_script.open_flags.push_back(flags);
+  return ::CreateFileW(name, access, share, security, disposition, flags, templ);
+}
+
+// The overlapped calls take the byte count from the OVERLAPPED, so `written`
+// and `read` may be null.
 BOOL WINAPI ScriptedWriteFile(HANDLE h, LPCVOID data, DWORD size, LPDWORD written,
                               LPOVERLAPPED overlapped) {
   g_script.writes.emplace_back(static_cast<const char*>(data), size);
   const int call = static_cast<int>(g_script.writes.size());
+  // What running out of memory anywhere between the open and the answer does.
+  if (call == g_script.throw_at_write) throw std::bad_alloc();
   if (call == g_script.fail_write) {
-    *written = 0;
     ::SetLastError(ERROR_NO_DATA);
     return FALSE;
   }
@@ -92,15 +111,36 @@ BOOL WINAPI ScriptedWriteFile(HANDLE h, LPCVOID data, DWORD size, LPDWORD writte
 
 BOOL WINAPI ScriptedReadFile(HANDLE h, LPVOID data, DWORD size, LPDWORD read,
                              LPOVERLAPPED overlapped) {
-  if (++g_script.reads == g_script.short_read) size -= 1;
+  const int call = ++g_script.reads;
+  if (call == g_script.throw_at_read) throw std::bad_alloc();
+  if (call == g_script.short_read) size -= 1;
   return ::ReadFile(h, data, size, read, overlapped);
+}
+
+std::wstring PipeName(int number) {
+  return L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number);
+}
+
+// A stand-in with `script` applied to its options, serving until it is
+// destroyed; null (and a test failure) when it cannot start.
+std::unique_ptr<discord_peer::Peer> StartPeer(
+    const std::function<void(discord_peer::Options&)>& script = {}) {
+  discord_peer::Options options;
+  if (script) script(options);
+  auto peer = std::make_unique<discord_peer::Peer>(options);
+  std::string error;
+  if (!peer->Start(&error)) {
+    ADD_FAILURE() << "the stand-in did not start: " << error;
+    return nullptr;
+  }
+  return peer;
 }
 
 class DiscordIpcTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_script = IoScript();
-    discord::SetPipeIoForTesting({&ScriptedReadFile, &ScriptedWriteFile});
+    discord::SetPipeIoForTesting({&ScriptedCreateFileW, &ScriptedReadFile, &ScriptedWriteFile});
   }
   void TearDown() override {
     StopDiscordPresence();
@@ -133,6 +173,9 @@ TEST_F(DiscordIpcTest, WithoutClientFailsAtOnce) {
   EXPECT_EQ(out.reply, "<untouched>");
   EXPECT_LT(out.seconds, kNoWaitMax);
   EXPECT_TRUE(g_script.writes.empty());
+  // All ten pipes, in order, once each.
+  ASSERT_EQ(g_script.opens.size(), 10u);
+  for (int n = 0; n < 10; ++n) EXPECT_EQ(g_script.opens[n], PipeName(n));
 }
 
 // The exact bytes of both frames, each in one write and each arriving whole
@@ -182,13 +225,37 @@ TEST_F(DiscordIpcTest, AcceptedUpdateSendsExactFramesWhole) {
   EXPECT_FALSE(peer.WaitForEndedConnections(1, 200));
 }
 
+// The pipes below the served one are tried first, the last one too.
 TEST_F(DiscordIpcTest, UsesTheFirstPipeThatExists) {
-  discord_peer::Options options;
-  options.pipe_number = 3;
-  auto& peer = Serve(options);
+  for (const int number : {3, 9}) {
+    SCOPED_TRACE(number);
+    const auto peer = StartPeer([&](discord_peer::Options& o) { o.pipe_number = number; });
+    ASSERT_TRUE(peer);
+    g_script = IoScript();
+
+    const Outcome out = Update();
+    ASSERT_TRUE(out.ok) << out.error;
+    EXPECT_EQ(peer->frames().size(), 2u);
+    ASSERT_EQ(g_script.opens.size(), static_cast<std::size_t>(number + 1));
+    for (int n = 0; n <= number; ++n) EXPECT_EQ(g_script.opens[n], PipeName(n));
+    StopDiscordPresence();
+  }
+}
+
+// After Discord has gone, an update finds no pipe: the connection that the
+// last update left open is closed, not written to.
+TEST_F(DiscordIpcTest, DiscordGoneAfterAnUpdateIsNotFound) {
+  {
+    const auto peer = StartPeer();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(Update().ok);
+  }
+  const std::size_t writes = g_script.writes.size();
   const Outcome out = Update();
-  ASSERT_TRUE(out.ok) << out.error;
-  EXPECT_EQ(peer.frames().size(), 2u);
+  EXPECT_FALSE(out.ok);
+  EXPECT_EQ(out.error, kNotFound);
+  EXPECT_LT(out.seconds, kNoWaitMax);
+  EXPECT_EQ(g_script.writes.size(), writes);
 }
 
 TEST_F(DiscordIpcTest, NullOutputPointersAreAllowed) {
@@ -257,14 +324,17 @@ TEST_F(DiscordIpcTest, JudgesTheClientsReplies) {
        0, kOneWaitMax},
       {"answers after a short delay", [](Options& o) { o.delay_ms = 300; }, nullptr, 0.25,
        kNoWaitMax},
+      {"pipe without a buffer: each write waits for the client's read",
+       [](Options& o) { o.pipe_buffer = 0; }, nullptr, 0, kNoWaitMax},
+      // The handshake fits in the pipe's buffer, so only the reply is missing.
+      {"client never reads", [](Options& o) { o.never_read = true; }, kReadyNotReceived,
+       kOneWaitMin, kOneWaitMax},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    discord_peer::Options options;
-    c.script(options);
-    discord_peer::Peer peer(options);
-    std::string start_error;
-    ASSERT_TRUE(peer.Start(&start_error)) << start_error;
+    const auto started = StartPeer(c.script);
+    ASSERT_TRUE(started);
+    discord_peer::Peer& peer = *started;
 
     const Outcome out = Update();
     EXPECT_GE(out.seconds, c.min_seconds);
@@ -328,15 +398,125 @@ TEST_F(DiscordIpcTest, RejectedCommandReportsTheReply) {
   }
 }
 
-struct IoCase {
+struct WriteBoundCase {
   const char* name;
-  std::function<void(IoScript&)> script;
+  std::function<void(discord_peer::Options&)> script;
+  std::size_t client_id_size;  // 0: the usual client id
+  std::size_t details_size;    // 0: the usual details
   const char* error;
   std::size_t frames_received;
 };
 
+// A client that stops reading cannot hold an update: a write that has not
+// completed after 2.5 s (a pipe without a buffer, or a frame bigger than
+// the buffer) is cancelled, the update fails with the step's text and
+// closes the connection, and the next update against a client that reads
+// succeeds.
+TEST_F(DiscordIpcTest, WriteThatNeverCompletesFailsWithinTheBound) {
+  using discord_peer::Options;
+  using discord_peer::Stage;
+  constexpr double kBoundMin = 2.4;
+  constexpr double kBoundMax = 4.0;
+  constexpr std::size_t kBig = 3 << 20;  // above the peer's usual 2 MiB buffer
+  const WriteBoundCase cases[] = {
+      {"never reads, no pipe buffer",
+       [](Options& o) {
+         o.never_read = true;
+         o.pipe_buffer = 0;
+       },
+       0, 0, kHandshakeWriteFailed, 0},
+      {"never reads, handshake bigger than the buffer", [](Options& o) { o.never_read = true; },
+       kBig, 0, kHandshakeWriteFailed, 0},
+      {"stops reading after READY, no pipe buffer",
+       [](Options& o) {
+         o.stage = Stage::kCommand;
+         o.never_read = true;
+         o.pipe_buffer = 0;
+       },
+       0, 0, kCommandWriteFailed, 1},
+      {"stops reading after READY, command bigger than the buffer",
+       [](Options& o) {
+         o.stage = Stage::kCommand;
+         o.never_read = true;
+       },
+       0, kBig, kCommandWriteFailed, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      const auto peer = StartPeer(c.script);
+      ASSERT_TRUE(peer);
+
+      const Outcome out =
+          Update(c.client_id_size == 0 ? "1234567890" : std::string(c.client_id_size, '7'),
+                 c.details_size == 0 ? "In the hub" : std::string(c.details_size, 'd'));
+      EXPECT_FALSE(out.ok);
+      EXPECT_EQ(out.error, c.error);
+      EXPECT_GE(out.seconds, kBoundMin);
+      EXPECT_LE(out.seconds, kBoundMax);
+      EXPECT_TRUE(ClosedByClient(*peer, 1));
+      EXPECT_EQ(peer->frames().size(), c.frames_received);
+    }
+    const auto working = StartPeer();
+    ASSERT_TRUE(working);
+    const Outcome next = Update();
+    EXPECT_TRUE(next.ok) << next.error;
+    StopDiscordPresence();
+  }
+}
+
+// Opened for overlapped I/O and for identification only: the server may
+// learn who the launcher is, but cannot act as it.
+TEST_F(DiscordIpcTest, PipeServerCanOnlyIdentifyTheLauncher) {
+  auto& peer = Serve();
+  ASSERT_TRUE(Update().ok);
+  StopDiscordPresence();
+  ASSERT_TRUE(peer.WaitForEndedConnections(1, 5000));
+  ASSERT_EQ(g_script.open_flags.size(), 1u);
+  EXPECT_EQ(g_script.open_flags[0],
+            DWORD{FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION});
+
+  // What the same server gets from a client that does not restrict it.
+  {
+    discord::UniquePipe plain(::CreateFileW(PipeName(0).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                            /*dwShareMode=*/0, nullptr, OPEN_EXISTING,
+                                            /*dwFlagsAndAttributes=*/0, nullptr));
+    ASSERT_TRUE(plain);
+    const std::string frame = discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}");
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(plain.get(), frame.data(), static_cast<DWORD>(frame.size()),
+                            &written, nullptr));
+    char header[discord::kFrameHeaderSize];
+    DWORD read = 0;
+    ASSERT_TRUE(::ReadFile(plain.get(), header, sizeof header, &read, nullptr));
+  }
+  ASSERT_TRUE(peer.WaitForEndedConnections(2, 5000));
+  const auto ended = peer.ended_connections();
+  const int launcher_level = ended[0].impersonation_level;
+  const int plain_level = ended[1].impersonation_level;
+  if (launcher_level == plain_level) {
+    // Wine grants the server the same level (impersonation) whatever the
+    // client asks for, so there only the flags above can be checked.
+    std::printf("note: this system grants the pipe server impersonation level %d to every "
+                "client; the launcher's level is not observable here\n",
+                launcher_level);
+    return;
+  }
+  EXPECT_EQ(launcher_level, SecurityIdentification);
+}
+
+struct IoCase {
+  const char* name;
+  std::function<void(IoScript&)> script;
+  const char* error;  // null: the update throws std::bad_alloc
+  std::size_t frames_received;
+};
+
 // Failures a real pipe gives only by racing the other end: failed and short
-// writes, and a read that delivers less than the pipe announced.
+// writes, and a read that delivers less than the pipe announced. And
+// running out of memory once the pipe is open (building a message, a
+// buffer or an error text), which propagates but closes the connection on
+// its way out and leaves the connection free for the next update.
 TEST_F(DiscordIpcTest, FailedOrShortPipeIo) {
   const IoCase cases[] = {
       {"handshake write fails", [](IoScript& s) { s.fail_write = 1; }, kHandshakeWriteFailed, 0},
@@ -350,22 +530,36 @@ TEST_F(DiscordIpcTest, FailedOrShortPipeIo) {
        kReadyNotReceived, 1},
       {"command reply payload read short", [](IoScript& s) { s.short_read = 4; },
        kCommandReplyNotReceived, 2},
+      {"out of memory sending the handshake", [](IoScript& s) { s.throw_at_write = 1; }, nullptr,
+       0},
+      {"out of memory sending the command", [](IoScript& s) { s.throw_at_write = 2; }, nullptr,
+       1},
+      {"out of memory reading the reply", [](IoScript& s) { s.throw_at_read = 3; }, nullptr, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    discord_peer::Peer peer(discord_peer::Options{});
-    std::string start_error;
-    ASSERT_TRUE(peer.Start(&start_error)) << start_error;
+    const auto peer = StartPeer();
+    ASSERT_TRUE(peer);
     g_script = IoScript();
     c.script(g_script);
 
-    const Outcome out = Update();
-    EXPECT_FALSE(out.ok);
-    EXPECT_EQ(out.error, c.error);
-    EXPECT_LT(out.seconds, kNoWaitMax);
-    EXPECT_TRUE(ClosedByClient(peer, 1));
+    if (c.error == nullptr) {
+      EXPECT_THROW(Update(), std::bad_alloc);
+    } else {
+      const Outcome out = Update();
+      EXPECT_FALSE(out.ok);
+      EXPECT_EQ(out.error, c.error);
+      EXPECT_LT(out.seconds, kNoWaitMax);
+    }
+    EXPECT_TRUE(ClosedByClient(*peer, 1));
     // A short write leaves an incomplete frame, which the peer never counts.
-    EXPECT_EQ(peer.frames().size(), c.frames_received);
+    EXPECT_EQ(peer->frames().size(), c.frames_received);
+
+    g_script = IoScript();
+    const Outcome next = Update();
+    EXPECT_TRUE(next.ok) << next.error;
+    EXPECT_EQ(peer->accepted_connections(), 2u);
+    StopDiscordPresence();
   }
 }
 

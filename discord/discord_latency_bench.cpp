@@ -83,7 +83,9 @@ bool RawExchange(double* handshake_ms, double* command_ms) {
 
 // Entry and exit times of the pipe calls of one update, in call order:
 // writes W1 (handshake) and W2 (command), reads R1 R2 (READY header and
-// payload) and R3 R4 (reply header and payload).
+// payload) and R3 R4 (reply header and payload). The calls are overlapped:
+// a read is issued once the peek has seen its bytes, and a write's
+// completion is waited for after the call returns.
 struct Trace {
   std::vector<std::pair<Clock::time_point, Clock::time_point>> writes, reads;
 };
@@ -114,7 +116,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  discord::SetPipeIoForTesting({&TracedReadFile, &TracedWriteFile});
+  discord::SetPipeIoForTesting({&::CreateFileW, &TracedReadFile, &TracedWriteFile});
   std::vector<double> update_ms, raw_ms, raw_handshake_ms, raw_command_ms, sleep_ms;
   std::vector<double> open_ms, ready_wait_ms, ready_read_ms, command_ms, reply_wait_ms, tail_ms;
   for (int i = 0; i < rounds; ++i) {
@@ -167,10 +169,10 @@ int main(int argc, char** argv) {
   std::printf("update / poll step:             %8.2f x\n", step > 0 ? update / step : 0.0);
   std::printf("update phases (medians):\n");
   std::printf("  open the pipe                          %8.2f ms\n", Median(open_ms));
-  std::printf("  handshake write, flush, wait for READY %8.2f ms\n", Median(ready_wait_ms));
+  std::printf("  handshake write, wait for READY        %8.2f ms\n", Median(ready_wait_ms));
   std::printf("  READY header + payload reads           %8.2f ms\n", Median(ready_read_ms));
   std::printf("  build + write command                  %8.2f ms\n", Median(command_ms));
-  std::printf("  flush, wait for the reply              %8.2f ms\n", Median(reply_wait_ms));
+  std::printf("  command write done, wait for the reply %8.2f ms\n", Median(reply_wait_ms));
   std::printf("  reply reads                            %8.2f ms\n", Median(tail_ms));
   return 0;
 }

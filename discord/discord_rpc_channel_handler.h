@@ -12,8 +12,8 @@
 //
 // Stateless; all connection state lives in discord_ipc.h. Answers every
 // call exactly once before it returns, on the calling thread, which a
-// "start" blocks for up to about ten seconds while the Discord client
-// answers.
+// "start" blocks for up to about 15 s while the Discord client answers
+// (six waits of at most 2.5 s each, discord_ipc.h).
 #ifndef DISCORD_DISCORD_RPC_CHANNEL_HANDLER_H_
 #define DISCORD_DISCORD_RPC_CHANNEL_HANDLER_H_
 
