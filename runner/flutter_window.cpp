@@ -67,8 +67,7 @@ void FlutterWindow::OnDestroy() {
   Win32Window::OnDestroy();
 }
 
-LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam,
-                                     LPARAM lparam) noexcept {
+LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (view_controller_) {
     std::optional<LRESULT> result =
         view_controller_->HandleTopLevelWindowProc(window, message, wparam, lparam);

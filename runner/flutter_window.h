@@ -25,7 +25,7 @@ class FlutterWindow : public Win32Window {
   ~FlutterWindow() override;
 
  protected:
-  LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept override;
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override;
   bool OnCreate() override;
   void OnDestroy() override;
 

@@ -145,6 +145,29 @@ TEST_F(FlutterWindowTest, NativeDestructionOffersTheMessageThenEndsTheController
   EXPECT_TRUE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+TEST_F(FlutterWindowTest, NothingIsOfferedToTheEngineOnceTheControllerIsGoing) {
+  // The view tells the window it is going (WM_PARENTNOTIFY) from inside the
+  // controller's destruction; the half-destroyed controller must not be
+  // offered that message, however the teardown started.
+  struct Case {
+    const char* name;
+    bool destroy_native_window;
+  };
+  for (const Case& c : {Case{"native window destroyed", true}, Case{"object destructed", false}}) {
+    SCOPED_TRACE(c.name);
+    FakeEngineReset();
+    {
+      TestFlutterWindow window(DataProject());
+      ASSERT_TRUE(window.Create(L"Teardown", {10, 10}, {640, 480}));
+      FakeEngineReset();
+      if (c.destroy_native_window) ::DestroyWindow(window.GetHandle());
+    }
+    const std::string log = FakeEngineLogText();
+    EXPECT_LT(LogPosition(log, "ViewControllerDestroy"), LogPosition(log, "SendParentNotify"));
+    EXPECT_THAT(log, Not(HasSubstr("during controller destruction")));
+  }
+}
+
 TEST_F(FlutterWindowTest, DestructingTheObjectEndsAControllerStillHeld) {
   {
     TestFlutterWindow window(DataProject());

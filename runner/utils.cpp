@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include <cstdio>
+#include <exception>
 #include <iostream>
 
 #include "runner/flutter_windows.h"
@@ -51,4 +53,18 @@ std::string WideToUtf8(const wchar_t* text) {
       static_cast<int>(utf8.size()), /*lpDefaultChar=*/nullptr, /*lpUsedDefaultChar=*/nullptr);
   if (written == 0) return std::string();
   return utf8;
+}
+
+void ReportCallbackException(const char* where, std::exception_ptr error) noexcept {
+  const char* what = "unknown exception";
+  // what() stays valid while `error` holds the exception.
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+  }
+  // stdio, not a stream: it neither throws nor allocates on this path.
+  std::fprintf(stderr, "Error: exception in %s: %s\n", where, what);
+  std::fflush(stderr);
 }

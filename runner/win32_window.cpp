@@ -2,13 +2,16 @@
 
 #include <dwmapi.h>
 
+#include <exception>
+
 #include "runner/flutter_windows.h"
+#include "runner/resources/resource.h"
+#include "runner/utils.h"
 #include "runner/win_handles.h"
 
 namespace {
 
 constexpr const wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
-constexpr int kAppIconId = 101;
 
 // Attribute numbers of DwmSetWindowAttribute; older SDK headers lack some.
 constexpr DWORD kDwmUseImmersiveDarkMode = 20;
@@ -37,7 +40,7 @@ void RegisterWindowClass() {
   window_class.cbClsExtra = 0;
   window_class.cbWndExtra = 0;
   window_class.hInstance = ::GetModuleHandleW(nullptr);
-  window_class.hIcon = ::LoadIconW(window_class.hInstance, MAKEINTRESOURCEW(kAppIconId));
+  window_class.hIcon = ::LoadIconW(window_class.hInstance, MAKEINTRESOURCEW(IDI_APP_ICON));
   window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = nullptr;
   window_class.lpszMenuName = nullptr;
@@ -148,12 +151,18 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND window, UINT message, WPARAM wpara
   }
   // Messages sent before WM_NCCREATE (WM_GETMINMAXINFO) find no object yet.
   auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (self != nullptr) return self->HandleMessage(window, message, wparam, lparam);
-  return ::DefWindowProcW(window, message, wparam, lparam);
+  if (self == nullptr) return ::DefWindowProcW(window, message, wparam, lparam);
+  try {
+    return self->HandleMessage(window, message, wparam, lparam);
+  } catch (...) {
+    // Unwinding through user32's frames is undefined; the message gets what
+    // the system would have answered.
+    ReportCallbackException("window procedure", std::current_exception());
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
 }
 
-LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam,
-                                   LPARAM lparam) noexcept {
+LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_DESTROY:
       window_handle_ = nullptr;

@@ -59,7 +59,10 @@ class Win32Window {
   // When true, the destruction of the native window posts WM_QUIT.
   void SetQuitWhenClosed(bool quit_when_closed);
 
-  // The window procedure of the class; routes to the owning object.
+  // The window procedure of the class; routes to the owning object. An
+  // exception from the object's handling never unwinds into the system: it
+  // is reported on standard error ("Error: exception in window procedure:
+  // <what>") and the message gets the default handling.
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
                                      LPARAM lparam) noexcept;
 
@@ -69,7 +72,8 @@ class Win32Window {
  protected:
   // Per-window message handling: resize of the content, focus, DPI changes,
   // title-bar colours and destruction; everything else is default handling.
-  virtual LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+  // May throw: WindowProc catches at the boundary.
+  virtual LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
   // Called by Create once the native window exists (still hidden). The base
   // returns true.

@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+
 #include "runner/testing/fake_engine_control.h"
 
 namespace {
@@ -32,6 +35,18 @@ class TestWindow : public Win32Window {
     return create_result;
   }
   void OnDestroy() override { ++destroys; }
+};
+
+// A window whose handling of WM_GETTEXTLENGTH runs `fault` first.
+class FaultyWindow : public Win32Window {
+ public:
+  std::function<void()> fault;
+
+ protected:
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override {
+    if (message == WM_GETTEXTLENGTH && fault) fault();
+    return Win32Window::HandleMessage(window, message, wparam, lparam);
+  }
 };
 
 // Drains the thread's queue; true when a WM_QUIT was among the messages.
@@ -213,6 +228,73 @@ TEST_F(Win32WindowTest, HandledMessagesAnswerZeroAndOthersGetDefaultHandling) {
   EXPECT_EQ(window.HandleMessage(handle, WM_ACTIVATE, WA_ACTIVE, 0), 0);
   // Default handling: WM_GETTEXTLENGTH is answered by DefWindowProcW.
   EXPECT_EQ(::SendMessageW(handle, WM_GETTEXTLENGTH, 0, 0), 8);
+}
+
+TEST_F(Win32WindowTest, ActivationGivesTheFocusBackToTheContent) {
+  TestWindow window;
+  ASSERT_TRUE(window.Create(L"Focus", {10, 10}, {400, 300}));
+  HWND handle = window.GetHandle();
+  // A child, as the engine's view is: a child cannot be activated itself.
+  HWND content = ::CreateWindowExW(0, L"STATIC", L"content", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10,
+                                   handle, nullptr, nullptr, nullptr);
+  ASSERT_NE(content, nullptr);
+  window.SetContentWindow(content);
+  window.Show();
+  // Shown only when a case activates it.
+  HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW, 500, 10, 200, 200,
+                                 nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+
+  struct Case {
+    const char* name;
+    std::function<void()> activate;
+  };
+  const Case cases[] = {
+      {"WM_ACTIVATE", [&] { ::SendMessageW(handle, WM_ACTIVATE, WA_ACTIVE, 0); }},
+      {"back from another window",
+       [&] {
+         ::ShowWindow(other, SW_SHOWNORMAL);
+         ::SetActiveWindow(other);
+         ASSERT_EQ(::GetActiveWindow(), other);
+         ::SetActiveWindow(handle);
+         ASSERT_EQ(::GetActiveWindow(), handle);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Left on the frame, where the default handling of activation puts it.
+    ::SetFocus(handle);
+    ASSERT_EQ(::GetFocus(), handle);
+    c.activate();
+    EXPECT_EQ(::GetFocus(), content);
+  }
+  ::DestroyWindow(other);
+  ::DestroyWindow(content);
+}
+
+TEST_F(Win32WindowTest, ExceptionInTheHandlerStopsAtTheWindowProcedure) {
+  struct Case {
+    const char* name;
+    std::function<void()> fault;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"std::exception", [] { throw std::runtime_error("handler failed"); },
+       "Error: exception in window procedure: handler failed\n"},
+      {"anything else", [] { throw 42; }, "Error: exception in window procedure: unknown exception\n"},
+  };
+  FaultyWindow window;
+  ASSERT_TRUE(window.Create(L"Throwing", {10, 10}, {200, 200}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    window.fault = c.fault;
+    ::testing::internal::CaptureStderr();
+    // The default handling's answer: the title's length.
+    EXPECT_EQ(::SendMessageW(window.GetHandle(), WM_GETTEXTLENGTH, 0, 0), 8);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.line);
+  }
+  window.fault = nullptr;
+  EXPECT_EQ(::SendMessageW(window.GetHandle(), WM_GETTEXTLENGTH, 0, 0), 8) << "still serving";
 }
 
 TEST_F(Win32WindowTest, ShowMakesTheWindowVisible) {

@@ -113,12 +113,13 @@ void GetHardwareId(flutter::MethodResult<>& result) {
     return;
   }
 
+  // Built inside the answer itself, so no moved-from copy is left behind;
+  // the guard wipes it after the answer, also when answering throws.
   flutter::EncodableValue answer{std::string()};
-  std::string& hex = answer.Get<std::string>();
-  LowerHex(digest.data(), digest.size(), &hex);
+  WipeOnDestroy<std::string> hex(answer.Get<std::string>());
+  LowerHex(digest.data(), digest.size(), hex);
   digest.Wipe();
   result.Success(answer);
-  SecureWipe(hex.data(), hex.size());
 }
 
 }  // namespace tw::security

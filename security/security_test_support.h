@@ -1,6 +1,7 @@
 // Helpers shared by the security tests: a result that records its answer,
-// a scratch folder per test, whole-file helpers, and the lock that keeps
-// tests of machine-wide state (credential, MachineGuid) from overlapping.
+// a scratch folder per test, whole-file helpers, the lock that keeps tests
+// of machine-wide state (credential, MachineGuid) from overlapping, and
+// scoped replacements of the platform seams.
 #ifndef SECURITY_SECURITY_TEST_SUPPORT_H_
 #define SECURITY_SECURITY_TEST_SUPPORT_H_
 
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +21,7 @@
 #include "channels/method_call.h"
 #include "security/crypto_provider.h"
 #include "security/security_channel_handler.h"
+#include "security/token_store.h"
 #include "security/win_handles.h"
 
 namespace tw::security::testing {
@@ -34,16 +37,21 @@ struct Answer {
   bool has_details = false;
 };
 
+// Records the answer; `on_answer`, when given, runs first, at the moment
+// the handler answers (while the handler's own state is still alive).
 class RecordingResult : public flutter::MethodResult<> {
  public:
-  explicit RecordingResult(Answer* answer) : answer_(answer) {}
+  explicit RecordingResult(Answer* answer, std::function<void()> on_answer = nullptr)
+      : answer_(answer), on_answer_(std::move(on_answer)) {}
   void Success(const flutter::EncodableValue* result) override {
+    if (on_answer_) on_answer_();
     ++answer_->count;
     answer_->kind = Answer::Kind::kSuccess;
     if (result != nullptr) answer_->value = *result;
   }
   void Error(const std::string& code, const std::string& message,
              const flutter::EncodableValue* details) override {
+    if (on_answer_) on_answer_();
     ++answer_->count;
     answer_->kind = Answer::Kind::kError;
     answer_->code = code;
@@ -51,22 +59,26 @@ class RecordingResult : public flutter::MethodResult<> {
     answer_->has_details = details != nullptr;
   }
   void NotImplemented() override {
+    if (on_answer_) on_answer_();
     ++answer_->count;
     answer_->kind = Answer::Kind::kNotImplemented;
   }
 
  private:
   Answer* answer_;
+  std::function<void()> on_answer_;
 };
 
 // Calls the channel handler; `arguments` empty means a call without any.
+// `on_answer` runs when the handler answers (see RecordingResult).
 inline Answer Call(const std::string& method,
-                   std::optional<flutter::EncodableValue> arguments = std::nullopt) {
+                   std::optional<flutter::EncodableValue> arguments = std::nullopt,
+                   std::function<void()> on_answer = nullptr) {
   Answer answer;
   std::unique_ptr<flutter::EncodableValue> args;
   if (arguments) args = std::make_unique<flutter::EncodableValue>(std::move(*arguments));
   flutter::MethodCall<> call(method, std::move(args));
-  SecurityChannelHandler(call, std::make_unique<RecordingResult>(&answer));
+  SecurityChannelHandler(call, std::make_unique<RecordingResult>(&answer, std::move(on_answer)));
   return answer;
 }
 
@@ -212,6 +224,20 @@ class OpenProviderOverride {
 
  private:
   OpenProviderFunction previous_;
+};
+
+// Replaces Credential Manager calls of the token store for one scope (null
+// entries keep the real call); the previous table comes back at the end.
+class CredentialApiOverride {
+ public:
+  explicit CredentialApiOverride(const CredentialApi& api)
+      : previous_(SetCredentialApiForTesting(api)) {}
+  ~CredentialApiOverride() { SetCredentialApiForTesting(previous_); }
+  CredentialApiOverride(const CredentialApiOverride&) = delete;
+  CredentialApiOverride& operator=(const CredentialApiOverride&) = delete;
+
+ private:
+  CredentialApi previous_;
 };
 
 // STATUS_NOT_FOUND, as for an algorithm the system does not offer.

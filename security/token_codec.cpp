@@ -12,20 +12,20 @@ SecureBuffer<std::uint8_t> WidenToken(std::string_view token) {
   return blob;
 }
 
-void NarrowToken(const std::uint8_t* blob, std::size_t size, std::string* token) {
+void NarrowToken(const std::uint8_t* blob, std::size_t size, WipeOnDestroy<std::string>& token) {
   const std::size_t units = size / 2;
-  token->clear();
-  token->reserve(units);
-  for (std::size_t i = 0; i < units; ++i) token->push_back(static_cast<char>(blob[2 * i]));
+  token.Clear();
+  token.Reserve(units);
+  for (std::size_t i = 0; i < units; ++i) token.PushBack(static_cast<char>(blob[2 * i]));
 }
 
-void LowerHex(const std::uint8_t* data, std::size_t size, std::string* hex) {
+void LowerHex(const std::uint8_t* data, std::size_t size, WipeOnDestroy<std::string>& hex) {
   static constexpr char kDigits[] = "0123456789abcdef";
-  hex->clear();
-  hex->reserve(size * 2);
+  hex.Clear();
+  hex.Reserve(size * 2);
   for (std::size_t i = 0; i < size; ++i) {
-    hex->push_back(kDigits[data[i] >> 4]);
-    hex->push_back(kDigits[data[i] & 0x0F]);
+    hex.PushBack(kDigits[data[i] >> 4]);
+    hex.PushBack(kDigits[data[i] & 0x0F]);
   }
 }
 

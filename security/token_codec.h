@@ -20,14 +20,16 @@ namespace tw::security {
 SecureBuffer<std::uint8_t> WidenToken(std::string_view token);
 
 // Inverse of WidenToken: the low byte of every whole unit, in order; a last
-// odd byte is ignored. Replaces the content of `*token`, reserving its room
-// first so that no stray copy of the secret is left in a released buffer;
-// the caller wipes `*token` when done.
-void NarrowToken(const std::uint8_t* blob, std::size_t size, std::string* token);
+// odd byte is ignored. Replaces the content of the guarded string: what it
+// held is wiped first and its room is reserved before the first byte, so no
+// copy of the secret is left in a released buffer. The guard wipes the token
+// when it goes.
+void NarrowToken(const std::uint8_t* blob, std::size_t size, WipeOnDestroy<std::string>& token);
 
 // Two lower-case hexadecimal digits per byte, high nibble first, replacing
-// the content of `*hex` (reserved first, like NarrowToken).
-void LowerHex(const std::uint8_t* data, std::size_t size, std::string* hex);
+// the content of the guarded string (wiped and reserved first, like
+// NarrowToken).
+void LowerHex(const std::uint8_t* data, std::size_t size, WipeOnDestroy<std::string>& hex);
 
 // Strict UTF-8 to UTF-16: rejects truncated and overlong sequences, stray
 // continuation bytes, encoded surrogates and code points above U+10FFFF.

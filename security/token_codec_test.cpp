@@ -14,16 +14,21 @@ std::vector<std::uint8_t> Bytes(const SecureBuffer<std::uint8_t>& b) {
   return std::vector<std::uint8_t>(b.begin(), b.end());
 }
 
+// The result is copied out before the guard wipes the string.
 std::string Narrow(const std::uint8_t* blob, std::size_t size) {
   std::string token = "previous content";
-  NarrowToken(blob, size, &token);
-  return token;
+  WipeOnDestroy<std::string> guard(token);
+  NarrowToken(blob, size, guard);
+  std::string out(guard.get());
+  return out;
 }
 
 std::string Hex(const std::uint8_t* data, std::size_t size) {
   std::string hex = "zz";
-  LowerHex(data, size, &hex);
-  return hex;
+  WipeOnDestroy<std::string> guard(hex);
+  LowerHex(data, size, guard);
+  std::string out(guard.get());
+  return out;
 }
 
 TEST(TokenCodecTest, WidensEachByteSignExtended) {

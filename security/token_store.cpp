@@ -1,15 +1,36 @@
 #include "security/token_store.h"
 
-#include <windows.h>
-#include <wincred.h>
-
 #include <string>
 
 #include "security/token_codec.h"
-#include "security/win_handles.h"
 #include "util/secure_buffer.h"
 
 namespace tw::security {
+namespace {
+
+CredentialApi g_api = RealCredentialApi();
+
+}  // namespace
+
+CredentialApi RealCredentialApi() {
+  return CredentialApi{&::CredWriteW, &::CredReadW, &::CredDeleteW, &::CredFree};
+}
+
+CredentialApi SetCredentialApiForTesting(const CredentialApi& api) {
+  const CredentialApi real = RealCredentialApi();
+  const CredentialApi previous = g_api;
+  g_api.cred_write = api.cred_write != nullptr ? api.cred_write : real.cred_write;
+  g_api.cred_read = api.cred_read != nullptr ? api.cred_read : real.cred_read;
+  g_api.cred_delete = api.cred_delete != nullptr ? api.cred_delete : real.cred_delete;
+  g_api.cred_free = api.cred_free != nullptr ? api.cred_free : real.cred_free;
+  return previous;
+}
+
+void FreeCredential(PCREDENTIALW credential) noexcept {
+  if (credential == nullptr) return;
+  SecureWipe(credential->CredentialBlob, credential->CredentialBlobSize);
+  g_api.cred_free(credential);
+}
 
 void WriteToken(const flutter::EncodableValue* arguments, flutter::MethodResult<>& result) {
   const std::string* token = arguments != nullptr ? arguments->GetIf<std::string>() : nullptr;
@@ -17,7 +38,8 @@ void WriteToken(const flutter::EncodableValue* arguments, flutter::MethodResult<
     result.Error("invalid", "Missing token");
     return;
   }
-  // Wiped by its destructor on both the success and the failure path.
+  // Wiped below before either answer, and by its destructor if anything
+  // throws first.
   SecureBuffer<std::uint8_t> blob = WidenToken(*token);
 
   // CREDENTIALW wants mutable strings; the API does not modify them.
@@ -39,7 +61,9 @@ void WriteToken(const flutter::EncodableValue* arguments, flutter::MethodResult<
   // A blob larger than DWORD can describe would be silently truncated by the
   // cast above; let the store refuse it instead.
   const bool too_large = blob.size() > MAXDWORD;
-  if (too_large || !::CredWriteW(&credential, /*Flags=*/0)) {
+  const bool stored = !too_large && g_api.cred_write(&credential, /*Flags=*/0);
+  blob.Wipe();
+  if (!stored) {
     result.Error("cred_write", "Credential Manager rejected the token");
     return;
   }
@@ -48,25 +72,23 @@ void WriteToken(const flutter::EncodableValue* arguments, flutter::MethodResult<
 
 void ReadToken(flutter::MethodResult<>& result) {
   UniqueCredential credential;
-  if (!::CredReadW(kTokenTargetName, CRED_TYPE_GENERIC, /*Flags=*/0, credential.put())) {
+  if (!g_api.cred_read(kTokenTargetName, CRED_TYPE_GENERIC, /*Flags=*/0, credential.put())) {
     result.Success();
     return;
   }
   // The token is built inside the answer itself, so no moved-from copy of it
-  // is left behind.
+  // is left behind; the guard wipes it after the answer, also when answering
+  // throws.
   flutter::EncodableValue answer{std::string()};
-  std::string& token = answer.Get<std::string>();
-  NarrowToken(credential.get()->CredentialBlob, credential.get()->CredentialBlobSize, &token);
-  // The platform's copy of the secret goes back zeroed.
-  SecureWipe(credential.get()->CredentialBlob, credential.get()->CredentialBlobSize);
+  WipeOnDestroy<std::string> token(answer.Get<std::string>());
+  NarrowToken(credential.get()->CredentialBlob, credential.get()->CredentialBlobSize, token);
+  // The platform's copy goes back wiped before the answer is sent.
   credential.reset();
-
   result.Success(answer);
-  SecureWipe(token.data(), token.size());
 }
 
 void DeleteToken(flutter::MethodResult<>& result) {
-  ::CredDeleteW(kTokenTargetName, CRED_TYPE_GENERIC, /*Flags=*/0);
+  g_api.cred_delete(kTokenTargetName, CRED_TYPE_GENERIC, /*Flags=*/0);
   result.Success(flutter::EncodableValue(true));
 }
 

@@ -1,5 +1,6 @@
 // Token store and dispatch, on the real Credential Manager of the test's
-// Wine prefix.
+// Wine prefix; a refused write and the record handed to CredFree through
+// the store's credential seam.
 #include "security/token_store.h"
 
 #include <windows.h>
@@ -7,17 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "security/security_test_support.h"
-#include "security/win_handles.h"
 
 namespace tw::security {
 namespace {
 
 using testing::Answer;
 using testing::Call;
+using testing::CredentialApiOverride;
 using testing::IsError;
 using testing::IsSuccess;
 
@@ -158,6 +160,108 @@ TEST_F(TokenStoreTest, ArgumentsOfOtherMethodsAreNotRead) {
   EXPECT_EQ(read.value, flutter::EncodableValue("kept"));
   EXPECT_TRUE(IsSuccess(Call("deleteToken", flutter::EncodableValue("kept"))));
   EXPECT_FALSE(ReadStored());
+}
+
+bool AllZero(const std::uint8_t* bytes, std::size_t size) {
+  return std::all_of(bytes, bytes + size, [](std::uint8_t b) { return b == 0; });
+}
+
+// What the fake Credential Manager calls saw, in the order they happened.
+struct SeamLog {
+  bool accept_writes = true;
+  std::vector<std::uint8_t> written_blob;   // the blob as CredWriteW got it
+  const std::uint8_t* blob_memory = nullptr;  // where the store kept it
+  std::size_t blob_size = 0;
+  std::vector<std::string> events;          // "write", "free wiped"/"free NOT wiped", "answer"
+};
+SeamLog seam;
+
+BOOL WINAPI RecordingWrite(PCREDENTIALW credential, DWORD flags) {
+  seam.events.push_back("write");
+  seam.blob_memory = credential->CredentialBlob;
+  seam.blob_size = credential->CredentialBlobSize;
+  seam.written_blob.assign(credential->CredentialBlob,
+                           credential->CredentialBlob + credential->CredentialBlobSize);
+  if (!seam.accept_writes) {
+    ::SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
+    return FALSE;
+  }
+  return ::CredWriteW(credential, flags);
+}
+
+// Looks at the record before it goes back to the platform.
+VOID WINAPI CheckingFree(PVOID buffer) {
+  const auto* credential = static_cast<const CREDENTIALW*>(buffer);
+  seam.events.push_back(AllZero(credential->CredentialBlob, credential->CredentialBlobSize)
+                            ? "free wiped"
+                            : "free NOT wiped");
+  ::CredFree(buffer);
+}
+
+class TokenSeamTest : public TokenStoreTest {
+ protected:
+  void SetUp() override {
+    TokenStoreTest::SetUp();
+    seam = SeamLog();
+  }
+  // At the moment of the answer the store's own blob is still alive: it
+  // must already be zeros.
+  std::function<void()> NoteAnswer() {
+    return [] {
+      seam.events.push_back(AllZero(seam.blob_memory, seam.blob_size) ? "answer"
+                                                                      : "answer before wipe");
+    };
+  }
+};
+
+TEST_F(TokenSeamTest, WrittenBlobIsWipedBeforeEitherAnswer) {
+  const std::string token = "mfa.\xC3\xA9-session";
+  const std::vector<std::uint8_t> widened = {'m', 0, 'f', 0, 'a', 0, '.', 0, 0xC3, 0xFF, 0xA9, 0xFF,
+                                             '-', 0, 's', 0, 'e', 0, 's', 0, 's', 0, 'i', 0,
+                                             'o', 0, 'n', 0};
+  struct Case {
+    const char* name;
+    bool accept;
+  };
+  for (const Case& c : {Case{"stored", true}, Case{"refused", false}}) {
+    SCOPED_TRACE(c.name);
+    seam = SeamLog();
+    seam.accept_writes = c.accept;
+    CredentialApiOverride fake({&RecordingWrite, nullptr, nullptr, nullptr});
+    const Answer answer = Call("writeToken", flutter::EncodableValue(token), NoteAnswer());
+    EXPECT_EQ(seam.written_blob, widened);
+    EXPECT_EQ(seam.events, (std::vector<std::string>{"write", "answer"}));
+    if (c.accept) {
+      ASSERT_TRUE(IsSuccess(answer));
+      EXPECT_EQ(answer.value, flutter::EncodableValue(true));
+      EXPECT_TRUE(ReadStored());
+    } else {
+      EXPECT_TRUE(IsError(answer, "cred_write", "Credential Manager rejected the token"));
+      EXPECT_FALSE(ReadStored()) << "nothing stored by a refused write";
+    }
+    ::CredDeleteW(kTokenTargetName, CRED_TYPE_GENERIC, 0);
+  }
+}
+
+TEST_F(TokenSeamTest, RefusedWriteKeepsTheEarlierToken) {
+  ASSERT_TRUE(IsSuccess(Call("writeToken", flutter::EncodableValue("earlier"))));
+  seam.accept_writes = false;
+  {
+    CredentialApiOverride fake({&RecordingWrite, nullptr, nullptr, nullptr});
+    EXPECT_TRUE(IsError(Call("writeToken", flutter::EncodableValue("later")), "cred_write",
+                        "Credential Manager rejected the token"));
+  }
+  EXPECT_EQ(Call("readToken").value, flutter::EncodableValue("earlier"));
+}
+
+TEST_F(TokenSeamTest, ReadRecordGoesBackWipedBeforeTheAnswer) {
+  const std::string token(300, 'k');
+  ASSERT_TRUE(IsSuccess(Call("writeToken", flutter::EncodableValue(token))));
+  CredentialApiOverride fake({nullptr, nullptr, nullptr, &CheckingFree});
+  const Answer read = Call("readToken", std::nullopt, [] { seam.events.push_back("answer"); });
+  ASSERT_TRUE(IsSuccess(read));
+  EXPECT_EQ(read.value, flutter::EncodableValue(token));
+  EXPECT_EQ(seam.events, (std::vector<std::string>{"free wiped", "answer"}));
 }
 
 TEST(SecurityDispatchTest, UnknownNamesAreNotImplemented) {

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 #include <bcrypt.h>
-#include <wincred.h>
 
 #include "util/unique_handle.h"
 #include "util/win_handles.h"
@@ -41,13 +40,6 @@ struct HashTraits {
   static void Close(Type h) { ::BCryptDestroyHash(h); }
 };
 using UniqueHash = UniqueHandle<HashTraits>;
-
-struct CredentialTraits {
-  using Type = PCREDENTIALW;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { ::CredFree(h); }
-};
-using UniqueCredential = UniqueHandle<CredentialTraits>;
 
 }  // namespace tw::security
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "runner/resources/resource.h"
 #include "util/unique_handle.h"
 
 namespace {
@@ -120,11 +121,12 @@ TEST_F(LauncherResourcesTest, ManifestAsksForInvokerLevelAndPerMonitorV2) {
   EXPECT_EQ(manifest.find("<supportedOS"), manifest.rfind("<supportedOS"));
 }
 
-TEST_F(LauncherResourcesTest, IconGroup101HoldsOneUsableImage) {
-  const std::string group = Resource(MAKEINTRESOURCEW(101), RT_GROUP_ICON);
+TEST_F(LauncherResourcesTest, AppIconGroupHoldsOneUsableImage) {
+  // The id the window class loads its icon by.
+  const std::string group = Resource(MAKEINTRESOURCEW(IDI_APP_ICON), RT_GROUP_ICON);
   // Icon directory: reserved (2), type (2) = 1, count (2); then 14-byte
   // entries whose last two bytes are the RT_ICON id.
-  ASSERT_GE(group.size(), 6u + 14u) << "no icon group 101";
+  ASSERT_GE(group.size(), 6u + 14u) << "no icon group " << IDI_APP_ICON;
   auto word_at = [&](size_t at) {
     return static_cast<unsigned>(static_cast<unsigned char>(group[at]) |
                                  (static_cast<unsigned char>(group[at + 1]) << 8));

@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "util/secure_buffer.h"
-
 namespace tw {
 namespace {
 
@@ -46,16 +44,6 @@ TEST_F(UniqueHandleTest, EachHandleClosedExactlyOnce) {
     EXPECT_FALSE(none);
   }
   EXPECT_EQ(closed, (std::vector<int>{3, 4, 5, 1}));
-}
-
-TEST(SecureBufferTest, WipeZeroesAndMoveLeavesNoCopy) {
-  SecureBuffer<uint8_t> a(4);
-  for (auto& b : a) b = 0xAB;
-  SecureBuffer<uint8_t> b = std::move(a);
-  EXPECT_EQ(b.size(), 4u);
-  EXPECT_EQ(b[3], 0xAB);
-  b.Wipe();
-  for (auto v : b) EXPECT_EQ(v, 0);
 }
 
 }  // namespace

@@ -10,8 +10,10 @@
 //   ViewControllerCreate <w>x<h> <engine|null>      (then "-> null" on failure)
 //   ViewControllerGetView
 //   ViewControllerDestroy
+//   SendParentNotify                                (the view, as it goes, to its parent)
 //   ViewControllerForceRedraw
-//   HandleTopLevelWindowProc 0x<message>
+//   HandleTopLevelWindowProc 0x<message>            (" during controller destruction" when
+//                                                    offered from inside ViewControllerDestroy)
 //   GetDpiForMonitor
 //   MessengerSetCallback <channel> <set|clear>
 // Message traffic (send, respond, lock, references) is not logged.
@@ -52,6 +54,7 @@ LRESULT claimed_result = 0;
 FlutterDesktopNextFrameCallback next_frame = nullptr;
 void* next_frame_user_data = nullptr;
 HWND view_window = nullptr;
+bool destroying_controller = false;
 
 void Log(const std::string& line) { log_text += line + "\n"; }
 
@@ -80,6 +83,7 @@ void FakeEngineReset() {
   claimed_result = 0;
   next_frame = nullptr;
   next_frame_user_data = nullptr;
+  destroying_controller = false;
 }
 
 void FakeEngineSetDpi(UINT dpi) { forced_dpi = dpi; }
@@ -181,9 +185,22 @@ FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRe
 
 __declspec(dllexport) void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef) {
   Log("ViewControllerDestroy");
-  if (view_window != nullptr) ::DestroyWindow(view_window);
+  destroying_controller = true;
+  if (view_window != nullptr) {
+    // The real view is a child window, and a child that is destroyed tells
+    // its parent with WM_PARENTNOTIFY, from inside this call. The stand-in
+    // is a re-parented pop-up, which the system does not do that for.
+    HWND parent = ::GetAncestor(view_window, GA_PARENT);
+    if (parent != nullptr && parent != ::GetDesktopWindow() && ::IsWindow(parent)) {
+      Log("SendParentNotify");
+      ::SendMessageW(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, 0),
+                     reinterpret_cast<LPARAM>(view_window));
+    }
+    ::DestroyWindow(view_window);
+  }
   view_window = nullptr;
   next_frame = nullptr;
+  destroying_controller = false;
 }
 
 __declspec(dllexport) FlutterDesktopViewRef
@@ -199,8 +216,9 @@ __declspec(dllexport) void FlutterDesktopViewControllerForceRedraw(
 
 __declspec(dllexport) bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     FlutterDesktopViewControllerRef, HWND, UINT message, WPARAM, LPARAM, LRESULT* result) {
-  char line[64];
-  std::snprintf(line, sizeof(line), "HandleTopLevelWindowProc 0x%X", message);
+  char line[96];
+  std::snprintf(line, sizeof(line), "HandleTopLevelWindowProc 0x%X%s", message,
+                destroying_controller ? " during controller destruction" : "");
   Log(line);
   if (claimed_message != 0 && message == claimed_message) {
     *result = claimed_result;

@@ -1,8 +1,11 @@
 #include "runner/wrappers/flutter_engine.h"
 
+#include <exception>
 #include <iostream>
 #include <utility>
 #include <vector>
+
+#include "runner/utils.h"
 
 namespace flutter {
 
@@ -56,13 +59,17 @@ void FlutterEngine::SetNextFrameCallback(std::function<void()> callback) {
   FlutterDesktopEngineSetNextFrameCallback(engine_, &FlutterEngine::OnNextFrame, this);
 }
 
-void FlutterEngine::OnNextFrame(void* user_data) {
+void FlutterEngine::OnNextFrame(void* user_data) noexcept {
   auto* self = static_cast<FlutterEngine*>(user_data);
   // Taken out before it runs, so that the callable may register a new
   // callback without destroying itself mid-call.
   std::function<void()> callback = std::move(self->next_frame_callback_);
   self->next_frame_callback_ = nullptr;
-  if (callback) callback();
+  try {
+    if (callback) callback();
+  } catch (...) {
+    ReportCallbackException("next-frame callback", std::current_exception());
+  }
 }
 
 FlutterDesktopEngineRef FlutterEngine::TransferEngineOwnership() {

@@ -48,7 +48,10 @@ class FlutterEngine : public PluginRegistry {
   FlutterDesktopEngineRef TransferEngineOwnership();
 
  private:
-  static void OnNextFrame(void* user_data);
+  // The library's next-frame callback. An exception from the callable is
+  // reported on standard error ("Error: exception in next-frame callback:
+  // <what>") and never reaches the engine.
+  static void OnNextFrame(void* user_data) noexcept;
 
   FlutterDesktopEngineRef engine_ = nullptr;
   std::unique_ptr<BinaryMessengerImpl> messenger_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,19 @@ TEST_F(FlutterWrappersTest, NextFrameCallbackRunsOnceAndOnlyTheLatest) {
   FakeEngineRunNextFrame();
   FakeEngineRunNextFrame();
   EXPECT_EQ(ran, (std::vector<std::string>{"second", "third", "fourth"}));
+}
+
+TEST_F(FlutterWrappersTest, ThrowingNextFrameCallbackIsReportedAndNeverReachesTheEngine) {
+  flutter::FlutterEngine engine(DataProject());
+  engine.SetNextFrameCallback([] { throw std::runtime_error("show failed"); });
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(FakeEngineRunNextFrame());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Error: exception in next-frame callback: show failed\n");
+  // Spent like one that returned: a later frame runs and reports nothing.
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(FakeEngineRunNextFrame());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(FlutterWrappersTest, ViewControllerCreatesEngineThenControllerThenView) {
