@@ -5,7 +5,7 @@
 
 #include <cstring>
 #include <exception>
-#include <stdexcept>
+#include <new>
 #include <vector>
 
 #include "security/crypto_provider.h"
@@ -19,10 +19,15 @@ namespace tw::security {
 namespace {
 
 // Raised inside the decryption and caught once at its boundary; carries the
-// message the caller receives.
-class PackageError : public std::runtime_error {
+// message the caller receives. Every message is a literal, so raising one
+// allocates nothing.
+class PackageError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit PackageError(const char* message) noexcept : message_(message) {}
+  const char* what() const noexcept { return message_; }
+
+ private:
+  const char* message_;
 };
 
 constexpr char kInvalidKey[] = "Invalid AES key";
@@ -34,17 +39,20 @@ constexpr char kCannotCreate[] = "Unable to create the destination file";
 constexpr char kCannotWrite[] = "Unable to write the destination file";
 constexpr char kCannotReplace[] = "Unable to replace the destination file";
 constexpr char kInvalidPath[] = "Invalid file path";
+constexpr char kOutOfMemory[] = "Out of memory";
 
 // Reads up to `size` bytes; returns how many arrived before the end of the
-// file. A read error is a failure of the package, never a clean end.
-std::size_t ReadUpTo(HANDLE file, void* data, std::size_t size) {
+// file. A read error is a failure of the package, never a clean end: it
+// raises `failure`.
+std::size_t ReadUpTo(HANDLE file, void* data, std::size_t size,
+                     const char* failure = kAuthenticationFailed) {
   auto* p = static_cast<std::uint8_t*>(data);
   std::size_t total = 0;
   while (total < size) {
     DWORD got = 0;
     if (!::ReadFile(file, p + total, static_cast<DWORD>(size - total), &got,
                     /*lpOverlapped=*/nullptr)) {
-      throw PackageError(kAuthenticationFailed);
+      throw PackageError(failure);
     }
     if (got == 0) break;
     total += got;
@@ -71,8 +79,10 @@ void Decrypt(const std::wstring& source, const std::wstring& destination, const 
   UniqueFile package(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                    /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
                                    FILE_FLAG_SEQUENTIAL_SCAN, /*hTemplateFile=*/nullptr));
+  // A header that cannot be read is no package at all; only a record that
+  // cannot be read counts against the package's authenticity.
   std::uint8_t header[kPackageHeaderSize] = {};
-  if (!package || ReadUpTo(package.get(), header, sizeof header) != sizeof header ||
+  if (!package || ReadUpTo(package.get(), header, sizeof header, kInvalidPackage) != sizeof header ||
       std::memcmp(header, kPackageHeader, sizeof header) != 0) {
     throw PackageError(kInvalidPackage);
   }
@@ -157,14 +167,16 @@ void Decrypt(const std::wstring& source, const std::wstring& destination, const 
 PackageStatus DecryptPackageFile(const std::wstring& source, const std::wstring& destination,
                                  const std::uint8_t* key, std::size_t key_size,
                                  const PackageProgress& progress) {
+  const char* failure = nullptr;
   try {
     Decrypt(source, destination, key, key_size, progress);
-    return {true, std::string()};
   } catch (const PackageError& e) {
-    return {false, e.what()};
+    failure = e.what();
   } catch (const std::bad_alloc&) {
-    return {false, "Out of memory"};
+    failure = kOutOfMemory;
   }
+  if (failure == nullptr) return {true, std::string()};
+  return {false, failure};
 }
 
 namespace {
@@ -177,39 +189,60 @@ std::wstring WidePath(const std::string& utf8) {
   return std::wstring(utf16.begin(), utf16.end());
 }
 
-}  // namespace
-
-void DecryptPackage(const flutter::EncodableValue* arguments, flutter::MethodResult<>& result) {
-  const auto* map = arguments != nullptr ? arguments->GetIf<flutter::EncodableMap>() : nullptr;
-  if (map == nullptr) {
-    result.Error("invalid", "Missing arguments");
-    return;
-  }
-  PackageStatus status;
+// Everything from the map to the failure's text; may raise std::bad_alloc.
+PackageStatus DecryptFromArguments(const flutter::EncodableMap& map) {
   try {
     // Entry by entry, each looked up and then read as its type, so that the
     // first entry that is missing or of the wrong type decides the message.
-    const std::string& source = map->at(flutter::EncodableValue("source")).Get<std::string>();
+    const std::string& source = map.at(flutter::EncodableValue("source")).Get<std::string>();
     const std::string& destination =
-        map->at(flutter::EncodableValue("destination")).Get<std::string>();
-    const auto& key_bytes = map->at(flutter::EncodableValue("key")).Get<std::vector<std::uint8_t>>();
+        map.at(flutter::EncodableValue("destination")).Get<std::string>();
+    const auto& key_bytes = map.at(flutter::EncodableValue("key")).Get<std::vector<std::uint8_t>>();
     SecureBuffer<std::uint8_t> key(key_bytes.size());
     if (!key.empty()) std::memcpy(key.data(), key_bytes.data(), key.size());
     if (key.size() != kKeySize) throw PackageError(kInvalidKey);
     const std::wstring source_path = WidePath(source);
     const std::wstring destination_path = WidePath(destination);
-    status = DecryptPackageFile(source_path, destination_path, key.data(), key.size());
+    return DecryptPackageFile(source_path, destination_path, key.data(), key.size());
   } catch (const flutter::InvalidMapKey& e) {
-    status = {false, e.what()};  // "invalid map<K, T> key"
+    return {false, e.what()};  // "invalid map<K, T> key"
   } catch (const flutter::BadVariantAccess& e) {
-    status = {false, e.what()};  // "bad variant access"
+    return {false, e.what()};  // "bad variant access"
   } catch (const PackageError& e) {
-    status = {false, e.what()};
+    return {false, e.what()};
   }
-  if (status.ok) {
+}
+
+}  // namespace
+
+void DecryptPackage(const flutter::EncodableValue* arguments, flutter::MethodResult<>& result) {
+  // The one boundary for running out of memory: the key copy, the paths,
+  // the buffers and the answer's texts are all made inside it. The answer
+  // is given after it, once. Both texts of the out-of-memory answer fit in
+  // a string's inline storage, so setting them allocates nothing.
+  bool ok = false;
+  std::string code;
+  std::string message;
+  try {
+    const auto* map = arguments != nullptr ? arguments->GetIf<flutter::EncodableMap>() : nullptr;
+    if (map == nullptr) {
+      code = "invalid";
+      message = "Missing arguments";
+    } else {
+      PackageStatus status = DecryptFromArguments(*map);
+      ok = status.ok;
+      code = "decrypt_failed";
+      message = std::move(status.message);
+    }
+  } catch (const std::bad_alloc&) {
+    ok = false;
+    code = "decrypt_failed";
+    message = kOutOfMemory;
+  }
+  if (ok) {
     result.Success(flutter::EncodableValue(true));
   } else {
-    result.Error("decrypt_failed", status.message);
+    result.Error(code, message);
   }
 }
 

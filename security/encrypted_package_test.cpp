@@ -3,14 +3,35 @@
 #include "security/encrypted_package.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "security/package_test_fixture.h"
+
+// Allocation failure on demand: when the countdown is armed, the allocation
+// that brings it to zero raises std::bad_alloc. Only the out-of-memory test
+// arms it, around a single call. The library's operator delete releases
+// with free(), so it stays as it is.
+namespace {
+long g_allocations_until_failure = -1;
+bool g_allocation_failed = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (g_allocations_until_failure > 0 && --g_allocations_until_failure == 0) {
+    g_allocation_failed = true;
+    throw std::bad_alloc();
+  }
+  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  throw std::bad_alloc();
+}
 
 namespace tw::security {
 namespace {
@@ -140,7 +161,9 @@ TEST_F(PackageTest, BadPackagesLeaveTheDestinationAsItWas) {
       {"header and one byte", Concat({Header(), {0x00}}), TestKey(), kAuthFailed},
       {"header and three bytes", Concat({Header(), {0x00, 0x00, 0x01}}), TestKey(), kAuthFailed},
       {"length 0", Concat({Header(), LengthField(0), filler}), TestKey(), kAuthFailed},
-      {"length 1048577", Concat({Header(), LengthField(1048577), filler}), TestKey(), kAuthFailed},
+      // Sealed correctly, so only the length bound can refuse it.
+      {"length 1048577", Concat({Header(), SealRecordOfAnyLength(Pattern(1048577, 8), 1)}), TestKey(),
+       kAuthFailed},
       {"length beyond the file", Concat({Header(), LengthField(100), filler}), TestKey(), kAuthFailed},
       {"second tag altered", altered_tag, TestKey(), kAuthFailed},
       {"wrong key", good, TestKey(1), kAuthFailed},
@@ -326,6 +349,248 @@ TEST_F(PackageTest, ReportsProgressPerChunk) {
       });
   ASSERT_TRUE(status.ok) << status.message;
   EXPECT_EQ(done, (std::vector<std::uint64_t>{8 + 132, package.size()}));
+}
+
+// The folder's entries that the decryption made: neither the package nor the
+// destination.
+std::vector<std::wstring> TemporaryEntries(const std::wstring& folder) {
+  std::vector<std::wstring> found;
+  for (const std::wstring& name : ListFolder(folder)) {
+    if (name != L"package.vqe" && name != L"plain.bin") found.push_back(name);
+  }
+  return found;
+}
+
+TEST_F(PackageTest, TemporaryFileIsClosedToOthersAndGoneAtTheEnd) {
+  Bytes altered = SealPackage({Pattern(300, 1), Pattern(300, 2), Pattern(300, 3)});
+  altered[8 + (32 + 300) + 16] ^= 0x01;  // the second record's tag
+  struct Case {
+    const char* name;
+    Bytes package;
+    bool succeeds;
+    std::vector<std::wstring> after;
+  };
+  const Case cases[] = {
+      {"success", SealPackage({Pattern(300, 1), Pattern(300, 2), Pattern(300, 3)}), true,
+       {L"package.vqe", L"plain.bin"}},
+      {"second tag altered", altered, false, {L"package.vqe"}},
+  };
+  std::vector<std::wstring> names_of_earlier_runs;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WritePackage(c.package);
+    std::vector<std::wstring> seen;
+    const Bytes key = TestKey();
+    const PackageStatus status = DecryptPackageFile(
+        Package(), Destination(), key.data(), key.size(), [&](std::uint64_t, std::uint64_t) {
+          const std::vector<std::wstring> temporary = TemporaryEntries(folder_.path());
+          ASSERT_EQ(temporary.size(), 1u);
+          seen.push_back(temporary[0]);
+          const std::wstring path = folder_ / temporary[0];
+          // No reader (a scanner, an indexer, a sync client) and no writer
+          // gets a handle to the plain bytes.
+          for (DWORD access : {DWORD{GENERIC_READ}, DWORD{FILE_READ_DATA}, DWORD{GENERIC_WRITE}}) {
+            UniqueFile other(::CreateFileW(path.c_str(), access,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+            const DWORD error = ::GetLastError();
+            EXPECT_FALSE(other) << "access " << std::hex << access;
+            EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
+          }
+        });
+    EXPECT_EQ(status.ok, c.succeeds) << status.message;
+    ASSERT_FALSE(seen.empty());
+    for (const std::wstring& name : seen) {
+      EXPECT_EQ(name, seen[0]);
+      EXPECT_TRUE(IsTemporaryName(name)) << Utf8(name);
+      EXPECT_EQ(name.find(L"plain"), std::wstring::npos);
+    }
+    for (const std::wstring& earlier : names_of_earlier_runs) EXPECT_NE(seen[0], earlier);
+    names_of_earlier_runs.push_back(seen[0]);
+    EXPECT_EQ(ListFolder(folder_.path()), c.after);
+    ::DeleteFileW(Destination().c_str());
+  }
+}
+
+TEST_F(PackageTest, DestinationNamesUpTo255CharactersDecrypt) {
+  WritePackage(SealPackage({Text("long name")}));
+  for (std::size_t length : {231u, 232u, 250u, 255u}) {
+    SCOPED_TRACE(length);
+    const std::wstring name = std::wstring(length - 4, L'd') + L".bin";
+    const std::wstring destination = folder_ / name;
+    ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), destination)));
+    // The "\\?\" form reads it back wherever the folder is.
+    EXPECT_EQ(ReadWholeFile(L"\\\\?\\" + destination), Text("long name"));
+    EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::wstring>{name, L"package.vqe"}));
+    ::DeleteFileW((L"\\\\?\\" + destination).c_str());
+  }
+}
+
+TEST_F(PackageTest, UnreadableHeaderIsNoPackageAndUnreadableRecordFailsAuthentication) {
+  // The package comes through a pipe whose writer goes away after `served`
+  // bytes: the next read fails, as a read of a failing disk does. The
+  // record cases read the header in full, so the pipe does deliver.
+  const Bytes good = SealPackage({Pattern(100, 1), Pattern(100, 2)});
+  struct Case {
+    const char* name;
+    std::size_t served;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"nothing readable", 0, kInvalidPackage},
+      {"header cut by a read error", 5, kInvalidPackage},
+      {"first record cut by a read error", 8 + 20, kAuthFailed},
+      {"second ciphertext cut by a read error", 8 + 132 + 32 + 50, kAuthFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectFailureLeavesDestination(c.message, [&] {
+      PipeSource source(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(c.served)), false);
+      return DecryptFiles(source.path(), Destination());
+    });
+  }
+}
+
+TEST_F(PackageTest, RunningOutOfMemoryAnywhereAnswersOutOfMemory) {
+  WritePackage(SealPackage({Pattern(70, 1), Pattern(70, 2)}));
+  ASSERT_TRUE(WriteWholeFile(Destination(), Text("earlier")));
+  const flutter::EncodableValue arguments(DecryptArguments(Utf8(Package()), Utf8(Destination()), TestKey()));
+  // The n-th allocation of the call fails, for every n until the call makes
+  // fewer than n.
+  bool completed = false;
+  for (long n = 1; n < 10000 && !completed; ++n) {
+    SCOPED_TRACE(n);
+    Answer answer;
+    RecordingResult result(&answer);
+    g_allocation_failed = false;
+    g_allocations_until_failure = n;
+    bool raised = false;
+    try {
+      DecryptPackage(&arguments, result);
+    } catch (...) {
+      raised = true;
+    }
+    g_allocations_until_failure = -1;
+    ASSERT_FALSE(raised);
+    if (!g_allocation_failed) {
+      completed = true;
+      EXPECT_TRUE(IsSuccess(answer));
+      EXPECT_GT(n, 5);  // the key copy, two paths, buffers: the loop did reach them
+      continue;
+    }
+    EXPECT_TRUE(IsError(answer, "decrypt_failed", "Out of memory"));
+    EXPECT_EQ(ReadWholeFile(Destination()), Text("earlier"));
+    EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::wstring>{L"package.vqe", L"plain.bin"}));
+  }
+  EXPECT_TRUE(completed);
+  EXPECT_EQ(ReadWholeFile(Destination()), Concat({Pattern(70, 1), Pattern(70, 2)}));
+}
+
+// Peak private bytes and peak working set of the process.
+std::pair<SIZE_T, SIZE_T> PeakMemory() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof counters;
+  EXPECT_TRUE(::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters));
+  return {counters.PeakPagefileUsage, counters.PeakWorkingSetSize};
+}
+
+TEST_F(PackageTest, OversizedLengthIsRefusedBeforeAnyBufferIsMade) {
+  // 40 bytes: the header and one record header claiming far more than the
+  // file holds. Smaller claim first, so that a missing bound shows up before
+  // the 4 GiB claim would zero-fill two buffers of that size.
+  for (std::uint32_t claimed : {0x01000000u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(claimed);
+    const Bytes package = Concat({Header(), LengthField(claimed), Pattern(28, 3)});
+    ASSERT_EQ(package.size(), 40u);
+    WritePackage(package);
+    const auto before = PeakMemory();
+    const Answer answer = DecryptFiles(Package(), Destination());
+    const auto after = PeakMemory();
+    EXPECT_TRUE(IsError(answer, "decrypt_failed", kAuthFailed));
+    ASSERT_LT(after.first - before.first, SIZE_T{4} << 20) << "peak private bytes grew";
+    ASSERT_LT(after.second - before.second, SIZE_T{4} << 20) << "peak working set grew";
+  }
+}
+
+// What the replacement file asked of the disk, in order, and which call is
+// made to fail.
+std::vector<std::string> g_file_calls;
+std::string g_failing_call;
+
+bool Record(const std::string& call) {
+  g_file_calls.push_back(call);
+  return call != g_failing_call;
+}
+
+BOOL WINAPI RecordingWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+  if (!Record("write")) {
+    ::SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  return ::WriteFile(file, data, size, written, overlapped);
+}
+
+BOOL WINAPI RecordingFlush(HANDLE file) {
+  if (!Record("flush")) {
+    ::SetLastError(ERROR_IO_DEVICE);
+    return FALSE;
+  }
+  return ::FlushFileBuffers(file);
+}
+
+BOOL WINAPI RecordingSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+  std::string call = "other";
+  if (kind == FileDispositionInfo) {
+    call = static_cast<FILE_DISPOSITION_INFO*>(info)->DeleteFile ? "delete-on-close" : "keep";
+  } else if (kind == FileRenameInfo) {
+    call = "rename";
+  }
+  if (!Record(call)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return ::SetFileInformationByHandle(file, kind, info, size);
+}
+
+TEST_F(PackageTest, FileCallsInOrderAndEachFailureReported) {
+  WritePackage(SealPackage({Text("first"), Text("second")}));
+  FileOperations recording;
+  recording.write = &RecordingWrite;
+  recording.flush = &RecordingFlush;
+  recording.set_information = &RecordingSetInformation;
+  FileOperationsOverride install(recording);
+
+  // The bytes are on disk before the file gets the destination's name, and it
+  // keeps the delete-on-close mark until then.
+  g_file_calls.clear();
+  g_failing_call.clear();
+  ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+  EXPECT_EQ(g_file_calls, (std::vector<std::string>{"delete-on-close", "write", "write", "flush", "keep",
+                                                     "rename"}));
+  EXPECT_EQ(ReadWholeFile(Destination()), Text("firstsecond"));
+  ::DeleteFileW(Destination().c_str());
+
+  struct Case {
+    const char* failing;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"delete-on-close", "Unable to create the destination file"},
+      {"write", "Unable to write the destination file"},
+      {"flush", "Unable to write the destination file"},
+      {"keep", "Unable to replace the destination file"},
+      {"rename", "Unable to replace the destination file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    ExpectFailureLeavesDestination(c.message, [&] {
+      g_file_calls.clear();
+      g_failing_call = c.failing;
+      const Answer answer = DecryptFiles(Package(), Destination());
+      g_failing_call.clear();
+      return answer;
+    });
+  }
 }
 
 }  // namespace

@@ -6,11 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <bcrypt.h>
+
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "security/package_writer.h"
+#include "security/replacement_file.h"
 #include "security/security_test_support.h"
 
 namespace tw::security::testing {
@@ -59,6 +65,141 @@ inline Bytes SealPackage(const std::vector<Bytes>& chunks, const Bytes& key = Te
   const Bytes records = SealRecords(chunks, key);
   package.insert(package.end(), records.begin(), records.end());
   return package;
+}
+
+// One record sealed with bcrypt directly, whatever its length: a record the
+// decryptor must refuse for its length alone, since its tag is right.
+inline Bytes SealRecordOfAnyLength(const Bytes& plain, std::uint8_t nonce_byte,
+                                   const Bytes& key = TestKey()) {
+  UniqueAlgorithm aes;
+  UniqueCryptKey handle;
+  EXPECT_GE(::BCryptOpenAlgorithmProvider(aes.put(), BCRYPT_AES_ALGORITHM, nullptr, 0), 0);
+  EXPECT_GE(::BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
+                                reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
+                                sizeof(BCRYPT_CHAIN_MODE_GCM), 0),
+            0);
+  EXPECT_GE(::BCryptGenerateSymmetricKey(aes.get(), handle.put(), nullptr, 0,
+                                         const_cast<std::uint8_t*>(key.data()),
+                                         static_cast<ULONG>(key.size()), 0),
+            0);
+  const auto length = static_cast<std::uint32_t>(plain.size());
+  Bytes record(32 + plain.size());
+  EncodeChunkLength(length, record.data());
+  record[4 + 11] = nonce_byte;
+  std::uint8_t aad[] = {'V', 'Q', 'E', 'X', 'E', '0', '1'};
+  BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info;
+  BCRYPT_INIT_AUTH_MODE_INFO(info);
+  info.pbNonce = record.data() + 4;
+  info.cbNonce = 12;
+  info.pbAuthData = aad;
+  info.cbAuthData = sizeof aad;
+  info.pbTag = record.data() + 16;
+  info.cbTag = 16;
+  ULONG written = 0;
+  EXPECT_GE(::BCryptEncrypt(handle.get(), const_cast<std::uint8_t*>(plain.data()), length, &info,
+                            nullptr, 0, record.data() + 32, length, &written, 0),
+            0);
+  return record;
+}
+
+// Installs a table of file calls for one scope; the previous table comes back
+// at the end of it.
+class FileOperationsOverride {
+ public:
+  explicit FileOperationsOverride(const FileOperations& operations)
+      : previous_(ReplaceFileOperations(operations)) {}
+  ~FileOperationsOverride() { ReplaceFileOperations(previous_); }
+  FileOperationsOverride(const FileOperationsOverride&) = delete;
+  FileOperationsOverride& operator=(const FileOperationsOverride&) = delete;
+
+ private:
+  FileOperations previous_;
+};
+
+// A package read through a named pipe, served from a thread of the test.
+// Once a client connects, `bytes` are written; then the pipe is closed, so
+// that a read past them fails (ERROR_BROKEN_PIPE) rather than finding the
+// end of a file, or, with `hold_open`, kept open until this object ends, so
+// that a read past them waits. Every wait is bounded.
+class PipeSource {
+ public:
+  PipeSource(Bytes bytes, bool hold_open) : bytes_(std::move(bytes)), hold_open_(hold_open) {
+    static unsigned sequence = 0;
+    path_ = L"\\\\.\\pipe\\tidewarden-package-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++sequence);
+    pipe_.reset(::CreateNamedPipeW(path_.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_BYTE | PIPE_WAIT, /*nMaxInstances=*/1,
+                                   /*nOutBufferSize=*/1 << 20, /*nInBufferSize=*/0,
+                                   /*nDefaultTimeOut=*/0, nullptr));
+    EXPECT_TRUE(pipe_);
+    stop_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~PipeSource() {
+    ::SetEvent(stop_.get());
+    thread_.join();
+  }
+  PipeSource(const PipeSource&) = delete;
+  PipeSource& operator=(const PipeSource&) = delete;
+
+  const std::wstring& path() const { return path_; }
+
+ private:
+  // Waits for the overlapped operation on the pipe or for the stop event.
+  bool Finish(OVERLAPPED* operation, BOOL started) {
+    const DWORD error = ::GetLastError();
+    if (started) return true;
+    if (error == ERROR_PIPE_CONNECTED) return true;
+    if (error != ERROR_IO_PENDING) return false;
+    HANDLE events[] = {operation->hEvent, stop_.get()};
+    if (::WaitForMultipleObjects(2, events, FALSE, 30000) != WAIT_OBJECT_0) {
+      ::CancelIoEx(pipe_.get(), operation);
+      DWORD ignored = 0;
+      ::GetOverlappedResult(pipe_.get(), operation, &ignored, TRUE);
+      return false;
+    }
+    DWORD done = 0;
+    return ::GetOverlappedResult(pipe_.get(), operation, &done, FALSE) != FALSE;
+  }
+
+  void Serve() {
+    UniqueKernelHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED connect = {};
+    connect.hEvent = event.get();
+    if (!Finish(&connect, ::ConnectNamedPipe(pipe_.get(), &connect))) return;
+    if (!bytes_.empty()) {
+      OVERLAPPED write = {};
+      write.hEvent = event.get();
+      ::ResetEvent(event.get());
+      if (!Finish(&write, ::WriteFile(pipe_.get(), bytes_.data(), static_cast<DWORD>(bytes_.size()),
+                                      nullptr, &write))) {
+        return;
+      }
+    }
+    if (hold_open_) ::WaitForSingleObject(stop_.get(), 60000);
+    pipe_.reset();
+  }
+
+  Bytes bytes_;
+  bool hold_open_;
+  std::wstring path_;
+  UniqueFile pipe_;
+  UniqueKernelHandle stop_;
+  std::thread thread_;
+};
+
+// A temporary name as the decryptor makes them: ".tw", 32 lower-case
+// hexadecimal digits, ".part".
+inline bool IsTemporaryName(const std::wstring& name) {
+  if (name.size() != 3 + 32 + 5 || name.compare(0, 3, L".tw") != 0 ||
+      name.compare(35, 5, L".part") != 0) {
+    return false;
+  }
+  for (std::size_t i = 3; i < 35; ++i) {
+    const wchar_t c = name[i];
+    if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'))) return false;
+  }
+  return true;
 }
 
 inline Bytes Concat(const std::vector<Bytes>& parts) {

@@ -44,6 +44,15 @@ PackageStatus SealPackageFile(const std::wstring& plain, const std::wstring& pac
                               const std::uint8_t* key, std::size_t key_size,
                               std::uint32_t chunk_size, const PackageProgress& progress = {});
 
+// Creates the key file `path` with 32 random bytes, never replacing an
+// existing file. The file is readable and writable by the current user only
+// (its DACL holds one entry, for the user's SID, set as it is created), and
+// it is marked delete-on-close until its bytes are written and flushed, so
+// that a failure or a killed process leaves no file behind. Messages: "The
+// key file already exists", "Unable to create the key file", "Unable to
+// write the key file", "Unable to generate a key".
+PackageStatus CreateKeyFile(const std::wstring& path);
+
 }  // namespace tw::security
 
 #endif  // SECURITY_PACKAGE_WRITER_H_

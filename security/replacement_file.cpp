@@ -1,73 +1,90 @@
 #include "security/replacement_file.h"
 
-#include <windows.h>
+#include <bcrypt.h>
 
-#include <atomic>
-#include <cwchar>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace tw::security {
 namespace {
 
-std::atomic<unsigned> g_sequence{0};
+FileOperations g_operations;
+
+// Random names are drawn again on a collision; with 128 random bits a second
+// collision means something else answers "exists" (a name held by a folder,
+// a file pending deletion), not chance.
+constexpr int kCreateAttempts = 4;
+constexpr std::size_t kRandomNameBytes = 16;
 
 // The absolute form of `path`, and where its last component starts.
 bool FullPath(const std::wstring& path, std::wstring* full, std::size_t* name_offset) {
   if (path.empty()) return false;
-  DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return false;
   std::vector<wchar_t> buffer(needed);
   wchar_t* name = nullptr;
-  DWORD length = ::GetFullPathNameW(path.c_str(), needed, buffer.data(), &name);
+  const DWORD length = ::GetFullPathNameW(path.c_str(), needed, buffer.data(), &name);
   if (length == 0 || length >= needed || name == nullptr || *name == L'\0') return false;
   full->assign(buffer.data(), length);
   *name_offset = static_cast<std::size_t>(name - buffer.data());
   return true;
 }
 
-}  // namespace
-
-bool ReplacementFile::Create(const std::wstring& destination) {
-  Discard();
-  failure_ = Failure::kCreate;
-  std::wstring full;
-  std::size_t name_offset = 0;
-  if (!FullPath(destination, &full, &name_offset)) return false;
-
-  // Same folder as the destination, so the final move is a rename on one
-  // volume and cannot degrade into a copy. A leading dot and the process id
-  // keep the name apart from the user's files and from other processes.
-  const std::wstring folder = full.substr(0, name_offset);
-  const std::wstring name = full.substr(name_offset);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    wchar_t suffix[40];
-    std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%08lx-%08x.part",
-                  static_cast<unsigned long>(::GetCurrentProcessId()), g_sequence.fetch_add(1));
-    std::wstring candidate = folder + L"." + name + suffix;
-    file_.reset(::CreateFileW(candidate.c_str(), GENERIC_WRITE, /*dwShareMode=*/0,
-                              /*lpSecurityAttributes=*/nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              /*hTemplateFile=*/nullptr));
-    if (file_) {
-      destination_ = std::move(full);
-      temporary_ = std::move(candidate);
-      failure_ = Failure::kNone;
-      return true;
-    }
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
-  }
-  return false;
+// `full` (absolute) in the "\\?\" form, which is not cut at MAX_PATH: the
+// destination's name may be up to 255 characters in a folder that is
+// already deep.
+std::wstring ExtendedPath(const std::wstring& full) {
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
 }
 
-bool ReplacementFile::Write(const void* data, std::size_t size) {
-  if (!file_) return false;
+// ".tw", 32 lower-case hexadecimal digits, ".part".
+bool RandomName(std::wstring* name) {
+  std::uint8_t random[kRandomNameBytes];
+  if (::BCryptGenRandom(/*hAlgorithm=*/nullptr, random, sizeof random,
+                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0) {
+    return false;
+  }
+  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  name->assign(L".tw");
+  for (std::uint8_t b : random) {
+    name->push_back(kDigits[b >> 4]);
+    name->push_back(kDigits[b & 0x0F]);
+  }
+  name->append(L".part");
+  return true;
+}
+
+}  // namespace
+
+const FileOperations& CurrentFileOperations() { return g_operations; }
+
+FileOperations ReplaceFileOperations(const FileOperations& operations) {
+  const FileOperations previous = g_operations;
+  const FileOperations platform;
+  g_operations.write = operations.write != nullptr ? operations.write : platform.write;
+  g_operations.flush = operations.flush != nullptr ? operations.flush : platform.flush;
+  g_operations.set_information =
+      operations.set_information != nullptr ? operations.set_information : platform.set_information;
+  return previous;
+}
+
+bool SetDeleteOnClose(HANDLE file, bool delete_on_close) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = delete_on_close ? TRUE : FALSE;
+  return g_operations.set_information(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != FALSE;
+}
+
+bool WriteAll(HANDLE file, const void* data, std::size_t size) {
   const auto* p = static_cast<const std::uint8_t*>(data);
   while (size > 0) {
     const DWORD piece = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
     DWORD written = 0;
-    if (!::WriteFile(file_.get(), p, piece, &written, /*lpOverlapped=*/nullptr) || written == 0) {
-      failure_ = Failure::kWrite;
-      Discard();
+    if (!g_operations.write(file, p, piece, &written, /*lpOverlapped=*/nullptr) || written == 0) {
       return false;
     }
     p += written;
@@ -76,20 +93,90 @@ bool ReplacementFile::Write(const void* data, std::size_t size) {
   return true;
 }
 
+bool ReplacementFile::Create(const std::wstring& destination) {
+  Discard();
+  failure_ = Failure::kCreate;
+  std::wstring full;
+  std::size_t name_offset = 0;
+  if (!FullPath(destination, &full, &name_offset)) return false;
+
+  // Same folder as the destination, so the final rename stays on one volume.
+  // The name owes nothing to the destination's: it stays short, and nobody
+  // can block a decryption by creating the names it will use.
+  const std::wstring folder = ExtendedPath(full.substr(0, name_offset));
+  std::wstring name;
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    if (!RandomName(&name)) return false;
+    std::wstring candidate = folder + name;
+    // DELETE access for the disposition and the rename. Sharing only
+    // FILE_SHARE_DELETE keeps every other opener out; nobody else needs it.
+    file_.reset(::CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                              /*lpSecurityAttributes=*/nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
+    if (!file_) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      return false;
+    }
+    if (!SetDeleteOnClose(file_.get(), true)) {
+      // Still ours alone: remove it by name before the handle goes.
+      ::DeleteFileW(candidate.c_str());
+      file_.reset();
+      return false;
+    }
+    destination_ = ExtendedPath(full);
+    temporary_ = std::move(candidate);
+    failure_ = Failure::kNone;
+    return true;
+  }
+  return false;
+}
+
+bool ReplacementFile::Write(const void* data, std::size_t size) {
+  if (!file_) return false;
+  if (!WriteAll(file_.get(), data, size)) {
+    failure_ = Failure::kWrite;
+    Discard();
+    return false;
+  }
+  return true;
+}
+
 bool ReplacementFile::Commit() {
   if (!file_) return false;
-  if (!::FlushFileBuffers(file_.get())) {
+  // FILE_RENAME_INFO ends in the new name, FileNameLength bytes long; the
+  // buffer is made before the mark is cleared, so running out of memory
+  // here still leaves nothing behind.
+  const std::size_t name_bytes = destination_.size() * sizeof(wchar_t);
+  const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + name_bytes + sizeof(wchar_t);
+  std::vector<std::uint64_t> storage((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name_bytes);
+  std::memcpy(rename->FileName, destination_.c_str(), name_bytes + sizeof(wchar_t));
+
+  // The bytes reach the disk before the name does: a crash after the rename
+  // must not leave a destination of the right size with missing content.
+  if (!g_operations.flush(file_.get())) {
     failure_ = Failure::kFlush;
     Discard();
     return false;
   }
-  file_.reset();
-  if (!::MoveFileExW(temporary_.c_str(), destination_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!SetDeleteOnClose(file_.get(), false)) {
     failure_ = Failure::kReplace;
     Discard();
     return false;
   }
+  if (!g_operations.set_information(file_.get(), FileRenameInfo, rename,
+                                    static_cast<DWORD>(size))) {
+    failure_ = Failure::kReplace;
+    if (!SetDeleteOnClose(file_.get(), true)) ::DeleteFileW(temporary_.c_str());
+    Discard();
+    return false;
+  }
+  // The handle now names the destination; closing it keeps the file.
+  file_.reset();
   temporary_.clear();
   destination_.clear();
   return true;
@@ -97,10 +184,7 @@ bool ReplacementFile::Commit() {
 
 void ReplacementFile::Discard() noexcept {
   file_.reset();
-  if (!temporary_.empty()) {
-    ::DeleteFileW(temporary_.c_str());
-    temporary_.clear();
-  }
+  temporary_.clear();
   destination_.clear();
 }
 

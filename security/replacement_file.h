@@ -1,9 +1,16 @@
 // Writes a file under a temporary name in the destination's folder and puts
 // it in place of the destination only when it is complete.
 //
+// The temporary file belongs to its one handle from creation to the end:
+// it is opened sharing nothing but FILE_SHARE_DELETE, so no other process
+// can read it, hold it open or block its removal; it is marked
+// delete-on-close while it is written, so closing the handle on any path, or
+// the end of a killed process, removes it with whatever it holds. Commit()
+// flushes it, clears the mark and renames it over the destination through
+// the same handle.
+//
 // Until Commit() succeeds the destination is exactly as it was (absent stays
-// absent, an existing file keeps its content); a ReplacementFile destroyed
-// without a successful Commit() closes and removes its temporary file.
+// absent, an existing file keeps its content).
 //
 // Example:
 //   ReplacementFile out;
@@ -13,12 +20,38 @@
 #ifndef SECURITY_REPLACEMENT_FILE_H_
 #define SECURITY_REPLACEMENT_FILE_H_
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 
 #include "security/win_handles.h"
 
 namespace tw::security {
+
+// The file calls whose failures a working disk does not produce on demand
+// (a full disk, a failing flush, a refused rename). Everything that writes a
+// file holding secrets goes through this table, so that those failures can
+// be injected; by default each entry is the platform call of the same name.
+struct FileOperations {
+  decltype(&::WriteFile) write = &::WriteFile;
+  decltype(&::FlushFileBuffers) flush = &::FlushFileBuffers;
+  decltype(&::SetFileInformationByHandle) set_information = &::SetFileInformationByHandle;
+};
+
+// The table in use.
+const FileOperations& CurrentFileOperations();
+
+// Installs `operations` and returns the previous table. A null entry stands
+// for the platform call. Not thread-safe: the callers are one-threaded.
+FileOperations ReplaceFileOperations(const FileOperations& operations);
+
+// Sets or clears the delete-on-close mark of `file`, which must have been
+// opened with DELETE access.
+bool SetDeleteOnClose(HANDLE file, bool delete_on_close);
+
+// Appends `size` bytes to `file`; false when not all of them were written.
+bool WriteAll(HANDLE file, const void* data, std::size_t size);
 
 class ReplacementFile {
  public:
@@ -31,23 +64,29 @@ class ReplacementFile {
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-  // Creates an empty temporary file beside `destination` (a relative path
-  // resolves against the current directory). False when the folder does not
-  // exist or refuses a new file, or when `destination` names no file.
+  // Creates an empty temporary file in the folder of `destination` (a
+  // relative path resolves against the current directory), named ".tw",
+  // 32 random hexadecimal digits and ".part": short whatever the
+  // destination's name, and unlike any name chosen before. False when the
+  // folder does not exist or refuses a new file, or when `destination`
+  // names no file.
   bool Create(const std::wstring& destination);
 
-  // Appends `size` bytes; false when not all of them could be written.
+  // Appends `size` bytes; false when not all of them could be written. On
+  // failure the temporary file is gone.
   bool Write(const void* data, std::size_t size);
 
-  // Flushes the temporary file to disk, closes it and moves it over the
-  // destination in one step (MoveFileExW, replacing an existing file and
-  // writing through). On failure the temporary file is removed.
+  // Flushes the temporary file to disk, then clears its delete-on-close
+  // mark and renames it over the destination through its handle, replacing
+  // an existing file. On failure the temporary file is gone and the
+  // destination is as it was.
   bool Commit();
 
-  // Closes and removes the temporary file, if any.
+  // Closes the temporary file, if any, which removes it.
   void Discard() noexcept;
 
   Failure failure() const { return failure_; }
+  // The temporary file's full path while it exists; empty otherwise.
   const std::wstring& temporary_path() const { return temporary_; }
 
  private:

@@ -4,17 +4,21 @@
 //   tidewarden-pack seal --key KEYFILE [--chunk-size N] PLAIN PACKAGE
 //   tidewarden-pack open --key KEYFILE PACKAGE PLAIN
 //   tidewarden-pack inspect PACKAGE
+//   tidewarden-pack --help
 //
-// Exit status 0 on success; 1 with the reason on standard error when the
-// work fails; 2 with the usage text when the command line is wrong. "open"
-// runs the launcher's own decryption and reports its messages. Long runs
-// draw a progress bar on standard error when that is a console.
+// Exit status 0 on success (and for --help or -h, which print the usage on
+// standard output); 1 with the reason on standard error when the work fails,
+// including an output that is one of the files the command reads; 2 with the
+// usage text when the command line is wrong. "open" runs the launcher's own
+// decryption and reports its messages. Long runs draw a progress bar on
+// standard error when that is a console.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,7 +40,9 @@ constexpr char kUsage[] =
     "       tidewarden-pack seal --key KEYFILE [--chunk-size N] PLAIN PACKAGE\n"
     "       tidewarden-pack open --key KEYFILE PACKAGE PLAIN\n"
     "       tidewarden-pack inspect PACKAGE\n"
-    "KEYFILE holds exactly 32 raw key bytes; N is 1 to 1048576 (default 1048576).\n";
+    "       tidewarden-pack --help\n"
+    "KEYFILE holds exactly 32 raw key bytes; N is 1 to 1048576 in decimal digits\n"
+    "(default 1048576). The output may not be a file the command reads.\n";
 
 int Usage(const char* problem = nullptr) {
   if (problem != nullptr) std::fprintf(stderr, "tidewarden-pack: %s\n", problem);
@@ -113,28 +119,40 @@ bool ReadKey(const std::wstring& path, tw::SecureBuffer<std::uint8_t>* key, std:
 }
 
 int Keygen(const std::wstring& path) {
-  tw::SecureBuffer<std::uint8_t> key(kKeySize);
-  if (!tw::security::RandomBytes(key.data(), key.size())) return Fail("Unable to generate a key");
-  // Never overwrite a key: whatever it sealed would be lost with it.
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    const DWORD error = ::GetLastError();
-    return Fail(error == ERROR_FILE_EXISTS ? "The key file already exists"
-                                           : "Unable to create the key file");
-  }
-  DWORD written = 0;
-  if (!::WriteFile(file.get(), key.data(), static_cast<DWORD>(key.size()), &written, nullptr) ||
-      written != key.size() || !::FlushFileBuffers(file.get())) {
-    file.reset();
-    ::DeleteFileW(path.c_str());
-    return Fail("Unable to write the key file");
-  }
-  return 0;
+  const tw::security::PackageStatus status = tw::security::CreateKeyFile(path);
+  return status.ok ? 0 : Fail(status.message);
 }
+
+// Whether `output` is the same file as one of `inputs`, by volume and file
+// index, so that "a.bin", ".\a.bin", another spelling of the folder or a
+// hard link are all caught. An output that does not exist yet is none of
+// them; it is looked at first, so an input that can be opened only once (a
+// pipe) is not opened for nothing.
+bool IsOneOf(const std::wstring& output, const std::vector<std::wstring>& inputs) {
+  auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
+    UniqueFile file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, /*hTemplateFile=*/nullptr));
+    return file && ::GetFileInformationByHandle(file.get(), info) != FALSE;
+  };
+  BY_HANDLE_FILE_INFORMATION out = {};
+  if (!identify(output, &out)) return false;
+  for (const std::wstring& input : inputs) {
+    BY_HANDLE_FILE_INFORMATION in = {};
+    if (identify(input, &in) && in.dwVolumeSerialNumber == out.dwVolumeSerialNumber &&
+        in.nFileIndexHigh == out.nFileIndexHigh && in.nFileIndexLow == out.nFileIndexLow) {
+      return true;
+    }
+  }
+  return false;
+}
+
+constexpr char kSameFile[] = "The output file is one of the files this command reads";
 
 int Seal(const std::wstring& key_path, std::uint32_t chunk_size, const std::wstring& plain,
          const std::wstring& package) {
+  if (IsOneOf(package, {plain, key_path})) return Fail(kSameFile);
   tw::SecureBuffer<std::uint8_t> key;
   std::string error;
   if (!ReadKey(key_path, &key, &error)) return Fail(error);
@@ -145,6 +163,7 @@ int Seal(const std::wstring& key_path, std::uint32_t chunk_size, const std::wstr
 }
 
 int Open(const std::wstring& key_path, const std::wstring& package, const std::wstring& plain) {
+  if (IsOneOf(plain, {package, key_path})) return Fail(kSameFile);
   tw::SecureBuffer<std::uint8_t> key;
   std::string error;
   if (!ReadKey(key_path, &key, &error)) return Fail(error);
@@ -207,22 +226,38 @@ int Inspect(const std::wstring& path) {
   return 0;
 }
 
-// Strict decimal in 1..1048576.
+// Decimal digits only (no sign, no blanks), leading zeros allowed, value in
+// 1..1048576: "0001024" is 1024.
 std::optional<std::uint32_t> ParseChunkSize(const std::wstring& text) {
-  if (text.empty() || text.size() > 7) return std::nullopt;
+  if (text.empty()) return std::nullopt;
   std::uint32_t value = 0;
   for (wchar_t c : text) {
     if (c < L'0' || c > L'9') return std::nullopt;
     value = value * 10 + static_cast<std::uint32_t>(c - L'0');
+    if (value > kMaxChunkSize) return std::nullopt;  // before it can overflow
   }
   if (!tw::security::IsValidChunkLength(value)) return std::nullopt;
   return value;
 }
 
-}  // namespace
+bool IsHelp(const std::wstring& arg) { return arg == L"--help" || arg == L"-h"; }
 
-int wmain(int argc, wchar_t** argv) {
+// An argument that can only be meant as an option, never as a file name or
+// a value.
+bool IsOption(const std::wstring& arg) {
+  return IsHelp(arg) || (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-');
+}
+
+int Run(int argc, wchar_t** argv) {
   if (argc < 2) return Usage();
+  for (int i = 1; i < argc; ++i) {
+    if (IsHelp(argv[i])) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    // An option's value is not looked at as an option of its own.
+    if (i > 1 && (std::wcscmp(argv[i], L"--key") == 0 || std::wcscmp(argv[i], L"--chunk-size") == 0)) ++i;
+  }
   const std::wstring command = argv[1];
   std::vector<std::wstring> positional;
   std::optional<std::wstring> key_path;
@@ -230,15 +265,14 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 2; i < argc; ++i) {
     const std::wstring arg = argv[i];
     if (arg == L"--key" || arg == L"--chunk-size") {
-      if (i + 1 >= argc) return Usage("an option is missing its value");
+      if (i + 1 >= argc || IsOption(argv[i + 1])) return Usage("an option is missing its value");
       (arg == L"--key" ? key_path : chunk_text) = argv[++i];
-    } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
+    } else if (IsOption(arg)) {
       return Usage("unknown option");
     } else {
       positional.push_back(arg);
     }
   }
-
   if (command == L"keygen") {
     if (positional.size() != 1 || key_path || chunk_text) return Usage();
     return Keygen(positional[0]);
@@ -262,4 +296,14 @@ int wmain(int argc, wchar_t** argv) {
     return Inspect(positional[0]);
   }
   return Usage("unknown command");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return Fail("Out of memory");
+  }
 }

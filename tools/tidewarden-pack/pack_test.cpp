@@ -1,15 +1,19 @@
 // tidewarden-pack run as a child process, as a user runs it; its packages
 // are checked with the launcher's decryption and by reading their bytes.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "security/encrypted_package.h"
 #include "security/package_test_fixture.h"
+#include "security/package_writer.h"
 
 namespace tw::security {
 namespace {
@@ -43,9 +47,14 @@ std::string Drain(HANDLE pipe) {
   return text;
 }
 
-ToolRun RunTool(const std::vector<std::wstring>& args) {
+std::wstring CommandLine(const std::vector<std::wstring>& args) {
   std::wstring command = L"\"" + ToolPath() + L"\"";
   for (const std::wstring& a : args) command += L" \"" + a + L"\"";
+  return command;
+}
+
+ToolRun RunTool(const std::vector<std::wstring>& args) {
+  std::wstring command = CommandLine(args);
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE out_read, out_write, err_read, err_write;
   EXPECT_TRUE(::CreatePipe(&out_read, &out_write, &inherit, 0));
@@ -72,7 +81,7 @@ ToolRun RunTool(const std::vector<std::wstring>& args) {
   // The outputs are small: stdout is drained first, then stderr.
   run.out = Drain(out_r.get());
   run.err = Drain(err_r.get());
-  ::WaitForSingleObject(child.get(), INFINITE);
+  EXPECT_EQ(::WaitForSingleObject(child.get(), 60000), WAIT_OBJECT_0);
   ::GetExitCodeProcess(child.get(), &run.exit_code);
   return run;
 }
@@ -213,6 +222,20 @@ TEST_F(PackToolTest, UsageErrorsExitTwo) {
       {L"open", key, out, plain},
       {L"inspect"},
       {L"inspect", out, L"--verbose"},
+      // An option where a path or a value belongs.
+      {L"open", L"--key", L"--chunk-size", plain, out},
+      {L"seal", L"--key", L"--key", key, plain, out},
+      {L"seal", L"--key", key, L"--chunk-size", L"--key", plain, out},
+      {L"open", L"--key", L"-h", plain, out},
+      // Chunk sizes: digits only, in range however many leading zeros.
+      {L"seal", L"--key", key, L"--chunk-size", L"+1024", plain, out},
+      {L"seal", L"--key", key, L"--chunk-size", L" 1024", plain, out},
+      {L"seal", L"--key", key, L"--chunk-size", L"", plain, out},
+      {L"seal", L"--key", key, L"--chunk-size", L"0000000", plain, out},
+      {L"seal", L"--key", key, L"--chunk-size", L"00001048577", plain, out},
+      {L"seal", L"--key", key, L"--chunk-size", L"99999999999999999999", plain, out},
+      {L"seal", L"--key", key, L"--chunk-size", L"4294967297", plain, out},
+      {L"seal", L"--key", key, L"--chunk-size", L"0x400", plain, out},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(args.empty() ? std::string("(none)") : Utf8(args.back()));
@@ -232,6 +255,213 @@ TEST_F(PackToolTest, NonAsciiFileNames) {
   ASSERT_EQ(RunTool({L"seal", L"--key", key, plain, package}).exit_code, 0u);
   ASSERT_EQ(RunTool({L"open", L"--key", key, package, Path(L"\u00e9.out")}).exit_code, 0u);
   EXPECT_EQ(ReadWholeFile(Path(L"\u00e9.out")), Text("text"));
+}
+
+TEST_F(PackToolTest, HelpPrintsTheUsageAndExitsZero) {
+  const std::vector<std::wstring> cases[] = {
+      {L"--help"}, {L"-h"}, {L"seal", L"--help"}, {L"open", L"--key", Path(L"k.key"), L"-h"}, {L"inspect", L"-h", L"x"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(Utf8(args.back()));
+    const ToolRun run = RunTool(args);
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.out.rfind("usage: tidewarden-pack keygen KEYFILE\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST_F(PackToolTest, ChunkSizeIsTheSameNumberHoweverWritten) {
+  ASSERT_TRUE(WriteWholeFile(Path(L"k.key"), TestKey()));
+  ASSERT_TRUE(WriteWholeFile(Path(L"plain.bin"), Pattern(2500, 3)));
+  struct Case {
+    const wchar_t* text;
+    const char* sizes;
+  };
+  const Case cases[] = {
+      {L"1024", "1024 x 2, 452"},
+      {L"0001024", "1024 x 2, 452"},
+      {L"000000000000001024", "1024 x 2, 452"},
+      {L"01", "1 x 2500"},
+      {L"1048576", "2500"},
+      {L"0001048576", "2500"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.text));
+    const ToolRun sealed =
+        RunTool({L"seal", L"--key", Path(L"k.key"), L"--chunk-size", c.text, Path(L"plain.bin"), Path(L"p.vqe")});
+    ASSERT_EQ(sealed.exit_code, 0u) << sealed.err;
+    const ToolRun inspected = RunTool({L"inspect", Path(L"p.vqe")});
+    EXPECT_NE(inspected.out.find(std::string("chunk sizes: ") + c.sizes + "\n"), std::string::npos)
+        << inspected.out;
+  }
+}
+
+TEST_F(PackToolTest, OutputThatIsAnInputIsRefused) {
+  ASSERT_TRUE(WriteWholeFile(Path(L"k.key"), TestKey()));
+  ASSERT_TRUE(WriteWholeFile(Path(L"a.bin"), Text("plain")));
+  ASSERT_TRUE(WriteWholeFile(Path(L"p.vqe"), SealPackage({Text("sealed")})));
+  ASSERT_TRUE(::CreateDirectoryW(Path(L"sub").c_str(), nullptr));
+  const Bytes key = *ReadWholeFile(Path(L"k.key"));
+  const Bytes plain = *ReadWholeFile(Path(L"a.bin"));
+  const Bytes package = *ReadWholeFile(Path(L"p.vqe"));
+  const std::wstring dir = folder_.path();
+  struct Case {
+    const char* name;
+    std::vector<std::wstring> args;
+  };
+  const Case cases[] = {
+      {"seal onto its plain file", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), Path(L"a.bin")}},
+      {"seal onto .\\ of it", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), dir + L"\\.\\a.bin"}},
+      {"seal onto sub\\..\\ of it", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), dir + L"\\sub\\..\\a.bin"}},
+      {"seal onto it in capitals", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), Path(L"A.BIN")}},
+      {"seal onto the key", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), dir + L"\\.\\k.key"}},
+      {"open onto its package", {L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), dir + L"\\sub\\..\\p.vqe"}},
+      {"open onto the key", {L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), Path(L"k.key")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ToolRun run = RunTool(c.args);
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.err, "The output file is one of the files this command reads\n");
+    EXPECT_EQ(ReadWholeFile(Path(L"k.key")), key);
+    EXPECT_EQ(ReadWholeFile(Path(L"a.bin")), plain);
+    EXPECT_EQ(ReadWholeFile(Path(L"p.vqe")), package);
+    EXPECT_EQ(ListFolder(dir), (std::vector<std::wstring>{L"a.bin", L"k.key", L"p.vqe", L"sub"}));
+  }
+  // A different file of the same name elsewhere is fine.
+  ASSERT_EQ(RunTool({L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), dir + L"\\sub\\p.vqe"}).exit_code, 0u);
+  EXPECT_EQ(ReadWholeFile(dir + L"\\sub\\p.vqe"), Text("sealed"));
+}
+
+TEST_F(PackToolTest, KeyFileIsReadableByItsCreatorOnly) {
+  ASSERT_EQ(RunTool({L"keygen", Path(L"a.key")}).exit_code, 0u);
+  UniqueFile file(::CreateFileW(Path(L"a.key").c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr));
+  ASSERT_TRUE(file);
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(::GetSecurityInfo(file.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  std::unique_ptr<void, decltype(&::LocalFree)> descriptor_owner(descriptor, &::LocalFree);
+  ASSERT_NE(dacl, nullptr);
+
+  HANDLE token_handle = nullptr;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token_handle));
+  UniqueKernelHandle token(token_handle);
+  std::vector<std::uint64_t> user(64);
+  DWORD size = 0;
+  ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, user.data(),
+                                    static_cast<DWORD>(user.size() * sizeof user[0]), &size));
+  const PSID user_sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+  std::uint8_t system_sid[SECURITY_MAX_SID_SIZE];
+  DWORD system_size = sizeof system_sid;
+  ASSERT_TRUE(::CreateWellKnownSid(WinLocalSystemSid, nullptr, system_sid, &system_size));
+
+  // One entry for the user, with full access. Wine reports a file's DACL
+  // from its Unix mode and always lists Local System beside the owner, so
+  // that one entry is allowed too; any other (Everyone, Users) is a fault.
+  bool user_has_full_access = false;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(::GetAce(dacl, i, &ace));
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    ASSERT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    PSID sid = &allowed->SidStart;
+    if (::EqualSid(sid, user_sid)) {
+      user_has_full_access = (allowed->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS;
+    } else {
+      LPWSTR text = nullptr;
+      ::ConvertSidToStringSidW(sid, &text);
+      EXPECT_TRUE(::EqualSid(sid, system_sid)) << "access for " << Utf8(text ? text : L"?");
+      ::LocalFree(text);
+    }
+  }
+  EXPECT_TRUE(user_has_full_access);
+}
+
+BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) {
+  ::SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+BOOL WINAPI FailingFlush(HANDLE) {
+  ::SetLastError(ERROR_IO_DEVICE);
+  return FALSE;
+}
+// Refuses only to clear the delete-on-close mark.
+BOOL WINAPI FailingKeep(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+  if (kind == FileDispositionInfo && !static_cast<FILE_DISPOSITION_INFO*>(info)->DeleteFile) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return ::SetFileInformationByHandle(file, kind, info, size);
+}
+
+TEST_F(PackToolTest, KeyFileThatCannotBeWrittenIsRemoved) {
+  struct Case {
+    const char* name;
+    FileOperations operations;
+  };
+  FileOperations write, flush, keep;
+  write.write = &FailingWrite;
+  flush.flush = &FailingFlush;
+  keep.set_information = &FailingKeep;
+  const Case cases[] = {{"write fails", write}, {"flush fails", flush}, {"mark cannot be cleared", keep}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileOperationsOverride install(c.operations);
+    const PackageStatus status = CreateKeyFile(Path(L"a.key"));
+    EXPECT_FALSE(status.ok);
+    EXPECT_EQ(status.message, "Unable to write the key file");
+    EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::wstring>{});
+  }
+  const PackageStatus status = CreateKeyFile(Path(L"a.key"));
+  ASSERT_TRUE(status.ok) << status.message;
+  EXPECT_EQ(ReadWholeFile(Path(L"a.key"))->size(), 32u);
+}
+
+// Names in the folder with their sizes.
+std::vector<std::pair<std::wstring, std::uint64_t>> FolderSizes(const std::wstring& folder) {
+  std::vector<std::pair<std::wstring, std::uint64_t>> entries;
+  for (const std::wstring& name : ListFolder(folder)) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    std::uint64_t size = 0;
+    if (::GetFileAttributesExW((folder + L"\\" + name).c_str(), GetFileExInfoStandard, &data)) {
+      size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    }
+    entries.emplace_back(name, size);
+  }
+  return entries;
+}
+
+TEST_F(PackToolTest, KilledOpenLeavesNoPlainBytesBehind) {
+  ASSERT_TRUE(WriteWholeFile(Path(L"k.key"), TestKey()));
+  // Four 1 MiB chunks through a pipe that then stays open: the tool writes
+  // them and waits for more, until it is killed.
+  const std::vector<Bytes> chunks = {Pattern(1 << 20, 1), Pattern(1 << 20, 2), Pattern(1 << 20, 3),
+                                     Pattern(1 << 20, 4)};
+  PipeSource source(SealPackage(chunks), /*hold_open=*/true);
+  std::wstring command = CommandLine({L"open", L"--key", Path(L"k.key"), source.path(), Path(L"out.bin")});
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+  UniqueKernelHandle child(process.hProcess), thread(process.hThread);
+
+  std::uint64_t plain_on_disk = 0;
+  for (int i = 0; i < 1000 && plain_on_disk < (4u << 20); ++i) {
+    ::Sleep(20);
+    for (const auto& [name, size] : FolderSizes(folder_.path())) {
+      if (name != L"k.key") plain_on_disk = size;
+    }
+  }
+  ASSERT_EQ(plain_on_disk, 4u << 20) << "the tool never wrote the four chunks";
+  ASSERT_TRUE(::TerminateProcess(child.get(), 9));
+  ASSERT_EQ(::WaitForSingleObject(child.get(), 10000), WAIT_OBJECT_0);
+  std::printf("plain bytes on disk when killed: %llu; left after: %zu entries besides the key\n",
+              static_cast<unsigned long long>(plain_on_disk), ListFolder(folder_.path()).size() - 1);
+  EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::wstring>{L"k.key"});
 }
 
 }  // namespace
