@@ -30,9 +30,14 @@ void AnswerThrownCall(const std::shared_ptr<OneTimeReply>& reply, const MethodCo
     if (reply->spent()) return;
     std::unique_ptr<std::vector<uint8_t>> bytes = codec->EncodeErrorEnvelope("error", what, nullptr);
     reply->SendResponse(bytes.get());
+    return;
   } catch (...) {
-    // Out of memory while encoding the answer: the reply stays unsent, and
-    // the leak warning reports it when the reply is released.
+  }
+  // Out of memory while encoding the error: an empty response, which needs
+  // no memory, still completes the call.
+  try {
+    if (!reply->spent()) reply->SendResponse(nullptr);
+  } catch (...) {
   }
 }
 
