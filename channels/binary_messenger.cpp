@@ -33,12 +33,24 @@ SharedMessenger ReferenceMessenger(FlutterDesktopMessengerRef messenger) {
 // because the response handle belongs to the message: whichever copy answers
 // first uses it, and every later answer is a duplicate.
 struct PendingResponse {
-  SharedMessenger messenger;
+  SharedMessenger messenger;  // null when the engine gave no reference
   const FlutterDesktopMessageResponseHandle* response_handle;  // null once used
 };
 
-void Respond(PendingResponse& pending, const uint8_t* reply, size_t reply_size) {
+void Respond(PendingResponse& pending, const uint8_t* reply, size_t reply_size) noexcept {
   FlutterDesktopMessengerRef messenger = pending.messenger.get();
+  if (messenger == nullptr) {
+    // Without a messenger reference the engine cannot be asked whether it
+    // is still there: the answer is dropped, once, like an unanswered one.
+    if (pending.response_handle == nullptr) {
+      std::cerr << "Error: Response can be set only once. Ignoring duplicate response."
+                << std::endl;
+      return;
+    }
+    std::cerr << "Warning: Failed to respond to a message. This is a memory leak." << std::endl;
+    pending.response_handle = nullptr;
+    return;
+  }
   MessengerLock lock(FlutterDesktopMessengerLock(messenger));
   if (!FlutterDesktopMessengerIsAvailable(messenger)) {
     return;  // The engine has ended; nobody is waiting for the answer.
@@ -52,23 +64,43 @@ void Respond(PendingResponse& pending, const uint8_t* reply, size_t reply_size) 
   pending.response_handle = nullptr;
 }
 
+// Called by the engine for every message on a registered channel. Nothing
+// unwinds into the engine: a handler that throws writes one line, and the
+// message gets an empty response unless it was answered already. (A method
+// channel catches its handler's exceptions itself and answers with an error
+// envelope; this is the last guard.)
 void ForwardToHandler(FlutterDesktopMessengerRef messenger, const FlutterDesktopMessage* message,
-                      void* user_data) {
-  auto pending = std::make_shared<PendingResponse>();
-  pending->messenger = ReferenceMessenger(messenger);
-  pending->response_handle = message->response_handle;
-  ReplyCallback reply = [pending](const uint8_t* bytes, size_t size) {
-    Respond(*pending, bytes, size);
-  };
-  const MessageHandler& handler = *static_cast<const MessageHandler*>(user_data);
-  handler(message->message, message->message_size, std::move(reply));
+                      void* user_data) noexcept {
+  std::shared_ptr<PendingResponse> pending;
+  try {
+    // A copy, so that the handler lives for the whole call even when it
+    // replaces or clears its own registration.
+    const std::shared_ptr<const MessageHandler> handler =
+        *static_cast<const std::shared_ptr<const MessageHandler>*>(user_data);
+    pending = std::make_shared<PendingResponse>();
+    pending->response_handle = message->response_handle;
+    pending->messenger = ReferenceMessenger(messenger);
+    ReplyCallback reply = [pending](const uint8_t* bytes, size_t size) {
+      Respond(*pending, bytes, size);
+    };
+    (*handler)(message->message, message->message_size, std::move(reply));
+  } catch (...) {
+    std::cerr << "Error: message handler threw: " << CurrentExceptionText() << std::endl;
+    if (pending != nullptr && pending->response_handle != nullptr) {
+      Respond(*pending, nullptr, 0);
+    }
+  }
 }
 
 // The engine calls this once with the UI's answer to a message sent with a
 // reply; it owns the heap copy of the ReplyCallback from then on.
-void ForwardReply(const uint8_t* data, size_t data_size, void* user_data) {
+void ForwardReply(const uint8_t* data, size_t data_size, void* user_data) noexcept {
   std::unique_ptr<ReplyCallback> reply(static_cast<ReplyCallback*>(user_data));
-  (*reply)(data, data_size);
+  try {
+    (*reply)(data, data_size);
+  } catch (...) {
+    std::cerr << "Error: reply handler threw: " << CurrentExceptionText() << std::endl;
+  }
 }
 
 }  // namespace
@@ -98,8 +130,9 @@ void BinaryMessengerImpl::SetMessageHandler(const std::string& channel,
     FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(), nullptr, nullptr);
     return;
   }
-  MessageHandler& stored = handlers_[channel];
-  stored = std::move(handler);
+  auto replacement = std::make_shared<const MessageHandler>(std::move(handler));
+  std::shared_ptr<const MessageHandler>& stored = handlers_[channel];
+  stored = std::move(replacement);
   FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(), ForwardToHandler, &stored);
 }
 

@@ -22,8 +22,16 @@
 // Ownership: the engine wrapper owns the messenger; channels hold plain
 // pointers to it. The messenger does not unregister its callbacks when it is
 // destroyed, so the engine must stop delivering messages first (it is
-// destroyed before the messenger). A handler must not replace or clear its
-// own registration while it runs, since that destroys the running handler.
+// destroyed before the messenger). A handler may replace or clear its own
+// registration while it runs: the running call keeps it alive to its end.
+//
+// Nothing unwinds into the engine. A handler that throws writes
+// "Error: message handler threw: <what>" and its message is answered with an
+// empty response unless it was answered already; a reply to a sent message
+// that throws writes "Error: reply handler threw: <what>". When the engine
+// gives no messenger reference for a message (AddRef returns null), its
+// reply is dropped with the leak warning
+// "Warning: Failed to respond to a message. This is a memory leak.".
 //
 // Example:
 //   flutter::BinaryMessengerImpl messenger(FlutterDesktopEngineGetMessenger(engine));
@@ -38,6 +46,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "channels/engine_method_result.h"
@@ -84,8 +93,9 @@ class BinaryMessengerImpl : public BinaryMessenger {
  private:
   FlutterDesktopMessengerRef messenger_;
   // Node-based: the engine holds the address of each stored handler as its
-  // user data, so an entry must not move while it is registered.
-  std::map<std::string, MessageHandler> handlers_;
+  // user data, so an entry must not move while it is registered. Shared, so
+  // that a running call keeps its handler alive when the entry changes.
+  std::map<std::string, std::shared_ptr<const MessageHandler>> handlers_;
 };
 
 }  // namespace flutter

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "channels/fake_engine_messenger.h"
+#include "channels/method_channel.h"
 #include "channels/plumbing_test_support.h"
+#include "channels/standard_method_codec.h"
 
 namespace flutter::testing {
 namespace {
@@ -162,6 +165,147 @@ TEST_F(BinaryMessengerTest, HandlerThatDoesNotKeepTheReplyReleasesAtOnce) {
   EXPECT_EQ(Fake().references, 0);
   EXPECT_EQ(Fake().calls.back(), "Release");
   EXPECT_TRUE(Fake().responses.empty());
+}
+
+// Without a messenger reference the engine is never asked anything: the
+// reply is dropped with the leak warning, and a second one is a duplicate.
+TEST_F(BinaryMessengerTest, NullMessengerReferenceDropsTheReply) {
+  Fake().add_ref_returns_null = true;
+  KeepReplies("ch");
+  Fake().calls.clear();
+  ASSERT_TRUE(Fake().Deliver("ch", {1}, ResponseHandle(1)));
+  const uint8_t byte = 1;
+  StderrCapture err;
+  kept_[0](&byte, 1);
+  kept_[0](&byte, 1);
+  kept_.clear();
+  EXPECT_EQ(err.Take(), std::string(kLeakLine) + kDuplicateResponseLine);
+  EXPECT_EQ(Fake().calls, (Calls{"AddRef"}));
+  EXPECT_TRUE(Fake().responses.empty());
+}
+
+// Clearing or replacing a handler releases what it holds at once.
+TEST_F(BinaryMessengerTest, ClearedAndReplacedHandlersReleaseTheirCaptures) {
+  auto first = std::make_shared<int>(1);
+  auto second = std::make_shared<int>(2);
+  messenger_.SetMessageHandler("ch", [first](const uint8_t*, size_t, ReplyCallback) {});
+  EXPECT_EQ(first.use_count(), 2);
+  messenger_.SetMessageHandler("ch", [second](const uint8_t*, size_t, ReplyCallback) {});
+  EXPECT_EQ(first.use_count(), 1);
+  EXPECT_EQ(second.use_count(), 2);
+  messenger_.SetMessageHandler("ch", nullptr);
+  EXPECT_EQ(second.use_count(), 1);
+}
+
+// A handler that clears or replaces its own registration keeps running on
+// its own captures until it returns (under AddressSanitizer a freed closure
+// shows as heap-use-after-free).
+TEST_F(BinaryMessengerTest, HandlerMayClearOrReplaceItselfWhileItRuns) {
+  for (bool replace : {false, true}) {
+    SCOPED_TRACE(replace ? "replaced" : "cleared");
+    FakeEngineMessenger::Reset();
+    std::string seen;
+    auto token = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = token;
+    messenger_.SetMessageHandler(
+        "ch", [this, &seen, replace, token, text = std::string(40, 'x')](
+                  const uint8_t*, size_t, ReplyCallback reply) {
+          if (replace) {
+            messenger_.SetMessageHandler("ch", [](const uint8_t*, size_t, ReplyCallback r) {
+              r(nullptr, 0);
+            });
+          } else {
+            messenger_.SetMessageHandler("ch", nullptr);
+          }
+          seen = text + std::to_string(*token);  // the captures are still there
+          reply(reinterpret_cast<const uint8_t*>(seen.data()), seen.size());
+        });
+    token.reset();
+    ASSERT_TRUE(Fake().Deliver("ch", {1}, ResponseHandle(1)));
+    EXPECT_EQ(seen, std::string(40, 'x') + "0");
+    ASSERT_EQ(Fake().responses.size(), 1u);
+    EXPECT_EQ(Fake().responses[0].bytes.size(), 41u);
+    EXPECT_TRUE(watch.expired()) << "the old handler is released once its call ends";
+    EXPECT_EQ(Fake().Deliver("ch", {2}, ResponseHandle(2)), replace);
+    EXPECT_EQ(Fake().responses.size(), replace ? 2u : 1u);
+  }
+}
+
+// Nothing unwinds into the engine: the fake engine calls the callback
+// directly, so an escaping exception would fail the test.
+TEST_F(BinaryMessengerTest, ThrowingHandlerIsCaughtAndAnsweredEmpty) {
+  struct Case {
+    const char* name;
+    bool answer_first;
+    bool std_exception;
+    std::string want_stderr;
+  };
+  const Case cases[] = {
+      {"unanswered", false, true, "Error: message handler threw: boom\n"},
+      {"answered, then thrown", true, true, "Error: message handler threw: boom\n"},
+      {"not a std exception", false, false, "Error: message handler threw: unknown exception\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeEngineMessenger::Reset();
+    messenger_.SetMessageHandler("ch", [&c](const uint8_t*, size_t, ReplyCallback reply) {
+      const uint8_t byte = 5;
+      if (c.answer_first) reply(&byte, 1);
+      if (c.std_exception) throw std::runtime_error("boom");
+      throw 7;
+    });
+    StderrCapture err;
+    bool delivered = false;
+    EXPECT_NO_THROW(delivered = Fake().Deliver("ch", {1}, ResponseHandle(1)));
+    EXPECT_TRUE(delivered);
+    EXPECT_EQ(err.Take(), c.want_stderr);
+    ASSERT_EQ(Fake().responses.size(), 1u);
+    EXPECT_EQ(Fake().responses[0].bytes, c.answer_first ? Bytes{5} : Bytes{});
+    EXPECT_EQ(Fake().references, 0);
+    EXPECT_EQ(Fake().locks, 0);
+  }
+}
+
+TEST_F(BinaryMessengerTest, ThrowingReplyToASentMessageIsCaught) {
+  messenger_.Send("out", nullptr, 0, [](const uint8_t*, size_t) { throw std::runtime_error("late"); });
+  ASSERT_EQ(Fake().sent.size(), 1u);
+  StderrCapture err;
+  EXPECT_NO_THROW(Fake().sent[0].reply(nullptr, 0, Fake().sent[0].user_data));
+  EXPECT_EQ(err.Take(), "Error: reply handler threw: late\n");
+}
+
+// The method channel over this messenger: a handler that throws has its
+// call answered with the standard error envelope, and one that clears its
+// own channel's handler keeps its captures until it returns.
+TEST_F(BinaryMessengerTest, MethodChannelAnswersAThrowingHandlerWithTheErrorEnvelope) {
+  MethodChannel<> channel(&messenger_, "app/ch", &StandardMethodCodec::GetInstance());
+  channel.SetMethodCallHandler([](const MethodCall<>&, std::unique_ptr<MethodResult<>>) {
+    throw std::runtime_error("boom");
+  });
+  StderrCapture err;
+  ASSERT_TRUE(Fake().Deliver("app/ch", {0x07, 0x01, 'x', 0x00}, ResponseHandle(1)));
+  EXPECT_EQ(err.Take(), "Error: method call handler threw: boom\n");
+  ASSERT_EQ(Fake().responses.size(), 1u);
+  EXPECT_EQ(Fake().responses[0].bytes,
+            (Bytes{0x01, 0x07, 0x05, 'e', 'r', 'r', 'o', 'r', 0x07, 0x04, 'b', 'o', 'o', 'm', 0x00}));
+  EXPECT_EQ(Fake().references, 0);
+}
+
+TEST_F(BinaryMessengerTest, MethodCallHandlerMayClearItsOwnChannel) {
+  MethodChannel<> channel(&messenger_, "app/ch", &StandardMethodCodec::GetInstance());
+  channel.SetMethodCallHandler([&channel, text = std::string(40, 'y')](
+                                   const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+    channel.SetMethodCallHandler(nullptr);
+    result->Success(EncodableValue(text));
+  });
+  StderrCapture err;
+  ASSERT_TRUE(Fake().Deliver("app/ch", {0x07, 0x01, 'x', 0x00}, ResponseHandle(1)));
+  EXPECT_EQ(err.Take(), "");
+  ASSERT_EQ(Fake().responses.size(), 1u);
+  Bytes want = {0x00, 0x07, 40};
+  want.insert(want.end(), 40, 'y');
+  EXPECT_EQ(Fake().responses[0].bytes, want);
+  EXPECT_FALSE(Fake().Deliver("app/ch", {0x07, 0x01, 'x', 0x00}, ResponseHandle(2)));
 }
 
 TEST_F(BinaryMessengerTest, SendWithoutReply) {

@@ -8,33 +8,50 @@ namespace flutter {
 
 namespace {
 
+// -1, 0 or 1 from a less-than: equivalent when neither is less, which is what
+// a NaN is to every double (as the map sees it).
+template <typename T>
+int CompareScalars(const T& a, const T& b) {
+  if (a < b) return -1;
+  if (b < a) return 1;
+  return 0;
+}
+
 // Byte-wise comparison as unsigned 8-bit values; the shorter of two strings
 // that agree up to its end is less.
 template <typename Bytes>
-bool BytesLess(const Bytes& a, const Bytes& b) {
+int CompareBytes(const Bytes& a, const Bytes& b) {
   const std::size_t common = std::min(a.size(), b.size());
   if (common != 0) {
     const int c = std::memcmp(a.data(), b.data(), common);
-    if (c != 0) return c < 0;
+    if (c != 0) return c < 0 ? -1 : 1;
   }
-  return a.size() < b.size();
+  return CompareScalars(a.size(), b.size());
 }
 
-template <typename Sequence>
-bool SequenceLess(const Sequence& a, const Sequence& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
-}
-
-bool MapLess(const EncodableMap& a, const EncodableMap& b) {
+// Element by element: the first position that is not equivalent decides; a
+// proper prefix is less.
+template <typename Sequence, typename ElementCompare>
+int CompareSequences(const Sequence& a, const Sequence& b, ElementCompare compare) {
   auto ia = a.begin();
   auto ib = b.begin();
   for (; ia != a.end() && ib != b.end(); ++ia, ++ib) {
-    if (ia->first < ib->first) return true;
-    if (ib->first < ia->first) return false;
-    if (ia->second < ib->second) return true;
-    if (ib->second < ia->second) return false;
+    const int c = compare(*ia, *ib);
+    if (c != 0) return c;
   }
-  return ia == a.end() && ib != b.end();
+  if (ia == a.end()) return ib == b.end() ? 0 : -1;
+  return 1;
+}
+
+template <typename T>
+int CompareArrays(const std::vector<T>& a, const std::vector<T>& b) {
+  return CompareSequences(a, b, CompareScalars<T>);
+}
+
+// Entries in ascending key order: the key decides, then the value.
+int CompareEntries(const EncodableMap::value_type& a, const EncodableMap::value_type& b) {
+  const int c = Compare(a.first, b.first);
+  return c != 0 ? c : Compare(a.second, b.second);
 }
 
 }  // namespace
@@ -51,40 +68,43 @@ EncodableValue& EncodableMap::at(const EncodableValue& key) {
   return it->second;
 }
 
-bool operator<(const EncodableValue& a, const EncodableValue& b) {
-  if (a.index() != b.index()) return a.index() < b.index();
+int Compare(const EncodableValue& a, const EncodableValue& b) {
+  if (a.index() != b.index()) return a.index() < b.index() ? -1 : 1;
   switch (a.index()) {
     case EncodableValue::kNull:
-      return false;
+      return 0;
     case EncodableValue::kBool:
-      return !a.Get<bool>() && b.Get<bool>();
+      return CompareScalars(a.Get<bool>(), b.Get<bool>());
     case EncodableValue::kInt32:
-      return a.Get<int32_t>() < b.Get<int32_t>();
+      return CompareScalars(a.Get<int32_t>(), b.Get<int32_t>());
     case EncodableValue::kInt64:
-      return a.Get<int64_t>() < b.Get<int64_t>();
+      return CompareScalars(a.Get<int64_t>(), b.Get<int64_t>());
     case EncodableValue::kDouble:
-      return a.Get<double>() < b.Get<double>();
+      return CompareScalars(a.Get<double>(), b.Get<double>());
     case EncodableValue::kString:
-      return BytesLess(a.Get<std::string>(), b.Get<std::string>());
+      return CompareBytes(a.Get<std::string>(), b.Get<std::string>());
     case EncodableValue::kUInt8List:
-      return BytesLess(a.Get<std::vector<uint8_t>>(), b.Get<std::vector<uint8_t>>());
+      return CompareBytes(a.Get<std::vector<uint8_t>>(), b.Get<std::vector<uint8_t>>());
     case EncodableValue::kInt32List:
-      return SequenceLess(a.Get<std::vector<int32_t>>(), b.Get<std::vector<int32_t>>());
+      return CompareArrays(a.Get<std::vector<int32_t>>(), b.Get<std::vector<int32_t>>());
     case EncodableValue::kInt64List:
-      return SequenceLess(a.Get<std::vector<int64_t>>(), b.Get<std::vector<int64_t>>());
+      return CompareArrays(a.Get<std::vector<int64_t>>(), b.Get<std::vector<int64_t>>());
     case EncodableValue::kFloat64List:
-      return SequenceLess(a.Get<std::vector<double>>(), b.Get<std::vector<double>>());
+      return CompareArrays(a.Get<std::vector<double>>(), b.Get<std::vector<double>>());
     case EncodableValue::kList:
-      return SequenceLess(a.Get<EncodableList>(), b.Get<EncodableList>());
+      return CompareSequences(a.Get<EncodableList>(), b.Get<EncodableList>(), Compare);
     case EncodableValue::kMap:
-      return MapLess(a.Get<EncodableMap>(), b.Get<EncodableMap>());
+      return CompareSequences(a.Get<EncodableMap>(), b.Get<EncodableMap>(), CompareEntries);
     case EncodableValue::kCustom:
-      return std::less<const void*>()(&a, &b);
+      if (&a == &b) return 0;
+      return std::less<const void*>()(&a, &b) ? -1 : 1;
     case EncodableValue::kFloat32List:
-      return SequenceLess(a.Get<std::vector<float>>(), b.Get<std::vector<float>>());
+      return CompareArrays(a.Get<std::vector<float>>(), b.Get<std::vector<float>>());
   }
-  return false;
+  return 0;
 }
+
+bool operator<(const EncodableValue& a, const EncodableValue& b) { return Compare(a, b) < 0; }
 
 bool operator==(const EncodableValue& a, const EncodableValue& b) {
   if (a.index() != b.index()) return false;

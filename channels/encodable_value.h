@@ -181,7 +181,7 @@ class EncodableValue {
   // (numbers numerically, strings and byte arrays as unsigned bytes, arrays,
   // lists and maps element by element with a proper prefix less). Custom
   // values compare by their own addresses, so a custom value is equivalent
-  // only to itself.
+  // only to itself. Same as Compare(a, b) < 0.
   friend bool operator<(const EncodableValue& a, const EncodableValue& b);
 
   // Structural equality: same alternative and equal payloads (doubles with
@@ -192,6 +192,12 @@ class EncodableValue {
  private:
   Variant value_;
 };
+
+// Three-way form of the ordering: negative when a is less than b, positive
+// when b is less than a, 0 when the two are equivalent (the same map key).
+// One walk over both values, so the cost grows with their size only; nested
+// lists and maps are never compared twice to tell "less" from "equivalent".
+int Compare(const EncodableValue& a, const EncodableValue& b);
 
 }  // namespace flutter
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,61 @@ TEST(EncodableValueTest, OrderingTable) {
     EXPECT_TRUE(c.less < c.greater);
     EXPECT_FALSE(c.greater < c.less);
     EXPECT_NE(c.less, c.greater);
+    EXPECT_LT(Compare(c.less, c.greater), 0);
+    EXPECT_GT(Compare(c.greater, c.less), 0);
   }
+}
+
+// Pairs that are the same map key: neither is less, and Compare gives 0.
+TEST(EncodableValueTest, EquivalentPairs) {
+  struct Case {
+    const char* name;
+    V a;
+    V b;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {"nulls", V(), V(std::monostate{})},
+      {"equal strings", V("ab"), V(std::string("ab"))},
+      {"empty arrays", V(std::vector<float>{}), V(std::vector<float>{})},
+      {"NaN is no less than a number", V(nan), V(1.0)},
+      {"NaN elements", V(std::vector<double>{nan, 2.0}), V(std::vector<double>{0.0, 2.0})},
+      {"equal nested lists", V(EncodableList{V(EncodableList{V(1)}), V("x")}),
+       V(EncodableList{V(EncodableList{V(1)}), V("x")})},
+      {"equal maps", V(EncodableMap{{V("a"), V(EncodableList{V(true)})}}),
+       V(EncodableMap{{V("a"), V(EncodableList{V(true)})}})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(c.a < c.b);
+    EXPECT_FALSE(c.b < c.a);
+    EXPECT_EQ(Compare(c.a, c.b), 0);
+    EXPECT_EQ(Compare(c.b, c.a), 0);
+  }
+}
+
+// Two values sharing a long run of equal single-element lists. Comparing
+// them costs their size: were each level compared twice (once each way),
+// 200 levels would take 2^200 steps and this test would never end.
+TEST(EncodableValueTest, DeepEqualRunsCompareInLinearTime) {
+  auto run = [](V innermost) {
+    V value = std::move(innermost);
+    for (int i = 0; i < 200; ++i) value = V(EncodableList{std::move(value)});
+    return value;
+  };
+  const V a = V(EncodableList{run(V()), V(int32_t{1})});
+  const V b = V(EncodableList{run(V()), V(int32_t{2})});
+  EXPECT_LT(Compare(a, b), 0);
+  EXPECT_TRUE(a < b);
+  EXPECT_FALSE(b < a);
+  EXPECT_EQ(Compare(run(V("x")), run(V("x"))), 0);
+
+  EncodableMap map;
+  map.emplace(b, V(2));
+  map.emplace(a, V(1));
+  map.emplace(a, V(3));  // equivalent: kept out
+  ASSERT_EQ(map.size(), 2u);
+  EXPECT_EQ(map.begin()->second, V(1));
 }
 
 TEST(EncodableValueTest, MapIteratesInValueOrder) {

@@ -1,5 +1,6 @@
 #include "channels/engine_method_result.h"
 
+#include <exception>
 #include <iostream>
 #include <utility>
 
@@ -26,6 +27,21 @@ void OneTimeReply::SendResponse(const std::vector<uint8_t>* reply) {
   // such as the engine's messenger) is released right after its call.
   ReplyCallback callback = std::exchange(reply_, nullptr);
   callback(data, size);
+}
+
+std::string CurrentExceptionText() noexcept {
+  try {
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      return e.what();
+    } catch (...) {
+      return kUnknownExceptionText;
+    }
+  } catch (...) {
+    // Copying the text itself ran out of memory.
+    return std::string();
+  }
 }
 
 }  // namespace flutter

@@ -53,6 +53,9 @@ class OneTimeReply {
   // nothing. The callback is released right after its one call.
   void SendResponse(const std::vector<uint8_t>* reply);
 
+  // Whether the one use has been made (or the callback was empty).
+  bool spent() const noexcept { return !reply_; }
+
  private:
   ReplyCallback reply_;
 };
@@ -63,7 +66,12 @@ class EngineMethodResult : public MethodResult<T> {
   // `codec` must outlive the result; the system's codec lives as long as the
   // process.
   EngineMethodResult(ReplyCallback reply, const MethodCodec<T>* codec)
-      : reply_(std::make_unique<OneTimeReply>(std::move(reply))), codec_(codec) {}
+      : reply_(std::make_shared<OneTimeReply>(std::move(reply))), codec_(codec) {}
+  // Answers through a reply that someone else may also hold: the method
+  // channel keeps one so that it can still answer when the handler throws.
+  // The leak warning comes when the last holder lets go unanswered.
+  EngineMethodResult(std::shared_ptr<OneTimeReply> reply, const MethodCodec<T>* codec)
+      : reply_(std::move(reply)), codec_(codec) {}
   ~EngineMethodResult() override = default;
 
   using MethodResult<T>::Success;
@@ -84,9 +92,15 @@ class EngineMethodResult : public MethodResult<T> {
   void NotImplemented() override { reply_->SendResponse(nullptr); }
 
  private:
-  std::unique_ptr<OneTimeReply> reply_;
+  std::shared_ptr<OneTimeReply> reply_;
   const MethodCodec<T>* codec_;
 };
+
+// The text of the exception being handled, for a catch block: what() of a
+// std::exception, otherwise kUnknownExceptionText. Never throws.
+std::string CurrentExceptionText() noexcept;
+
+inline constexpr char kUnknownExceptionText[] = "unknown exception";
 
 }  // namespace flutter
 

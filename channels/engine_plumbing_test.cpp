@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,52 @@ TEST_F(EnginePlumbingTest, HandlerAnsweringTwiceSendsOnce) {
   EXPECT_EQ(err.Take(), kDuplicateResultLine);
   EXPECT_EQ(reply.info.responses, 1u);
   EXPECT_EQ(reply.bytes, (Bytes{0x00, 0x01}));
+}
+
+// Nothing unwinds into the engine: the development engine records any
+// exception that comes out of a callback as misuse, which TearDown rejects.
+TEST_F(EnginePlumbingTest, ThrowingHandlersAreAnsweredAndNothingUnwindsIntoTheEngine) {
+  struct Case {
+    const char* name;
+    bool answer_first;
+    Bytes want;
+  };
+  const Case cases[] = {
+      {"thrown unanswered: the error envelope",
+       false,
+       {0x01, 0x07, 0x05, 'e', 'r', 'r', 'o', 'r', 0x07, 0x04, 'b', 'o', 'o', 'm', 0x00}},
+      {"answered, then thrown: the answer only", true, {0x00, 0x01}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetHandler(kSecurity, [&c](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+      if (c.answer_first) result->Success(EncodableValue(true));
+      throw std::runtime_error("boom");
+    });
+    StderrCapture err;
+    const Reply reply = GetReply(Deliver(kSecurity, CallMessage("readToken")));
+    EXPECT_EQ(err.Take(), "Error: method call handler threw: boom\n");
+    EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
+    EXPECT_EQ(reply.info.responses, 1u);
+    EXPECT_EQ(reply.bytes, c.want);
+  }
+
+  // A raw message handler and a reply to a sent message, both throwing.
+  messenger_->SetMessageHandler("raw", [](const uint8_t*, size_t, ReplyCallback) {
+    throw std::runtime_error("raw");
+  });
+  const Bytes message = {1};
+  messenger_->Send("ui/ask", message.data(), message.size(),
+                   [](const uint8_t*, size_t) { throw std::runtime_error("late"); });
+  DevEngineOutboundInfo info{};
+  ASSERT_TRUE(DevEngineGetOutbound(DevEngineOutboundCount() - 1, &info, nullptr, 0));
+  StderrCapture err;
+  const Reply raw = GetReply(Deliver("raw", message));
+  ASSERT_TRUE(DevEngineAnswerOutbound(info.id, message.data(), message.size()));
+  EXPECT_EQ(err.Take(), "Error: message handler threw: raw\nError: reply handler threw: late\n");
+  EXPECT_EQ(raw.info.state, kDevEngineReplyAnswered);
+  EXPECT_EQ(raw.info.size, 0u);
+  EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseUnwound), 0u);
 }
 
 TEST_F(EnginePlumbingTest, DroppedResultWarnsAndSendsNothing) {

@@ -90,6 +90,7 @@ void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
 FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger) {
   flutter::testing::Expect(messenger);
   Fake().calls.push_back("AddRef");
+  if (Fake().add_ref_returns_null) return nullptr;
   ++Fake().references;
   return messenger;
 }

@@ -50,6 +50,7 @@ struct FakeEngineMessenger {
   int locks = 0;       // Lock minus Unlock
   bool available = true;
   bool lock_returns_null = false;
+  bool add_ref_returns_null = false;  // AddRef gives no reference
   bool accept_sends = true;
 };
 

@@ -1,7 +1,10 @@
 #include "channels/method_channel.h"
 
 #include <iostream>
+#include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "channels/engine_method_result.h"
 
@@ -15,6 +18,31 @@ MethodChannel<T>::MethodChannel(BinaryMessenger* messenger, const std::string& n
 template <typename T>
 MethodChannel<T>::~MethodChannel() = default;
 
+namespace {
+
+// A handler threw: one line, and an error answer unless the call has been
+// answered already, so that the UI's call completes. Never throws.
+template <typename T>
+void AnswerThrownCall(const std::shared_ptr<OneTimeReply>& reply, const MethodCodec<T>* codec,
+                      const std::string& what) noexcept {
+  try {
+    std::cerr << "Error: method call handler threw: " << what << std::endl;
+    if (reply->spent()) return;
+    std::unique_ptr<std::vector<uint8_t>> bytes = codec->EncodeErrorEnvelope("error", what, nullptr);
+    reply->SendResponse(bytes.get());
+    return;
+  } catch (...) {
+  }
+  // Out of memory while encoding the error: an empty response, which needs
+  // no memory, still completes the call.
+  try {
+    if (!reply->spent()) reply->SendResponse(nullptr);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
 template <typename T>
 void MethodChannel<T>::SetMethodCallHandler(MethodCallHandler<T> handler) const {
   if (!handler) {
@@ -22,20 +50,34 @@ void MethodChannel<T>::SetMethodCallHandler(MethodCallHandler<T> handler) const 
     return;
   }
   // Copies only: the registration must not depend on this channel object.
+  // The handler is shared so that a call holds it for as long as it runs,
+  // even when the handler replaces or clears its own registration.
+  auto shared_handler = std::make_shared<const MethodCallHandler<T>>(std::move(handler));
   const MethodCodec<T>* codec = codec_;
-  MessageHandler on_message = [handler = std::move(handler), codec, name = name_](
+  MessageHandler on_message = [shared_handler, codec, name = name_](
                                   const uint8_t* message, size_t message_size,
                                   ReplyCallback reply) {
-    // Made before decoding, so that even an undecodable message is answered.
-    auto result = std::make_unique<EngineMethodResult<T>>(std::move(reply), codec);
-    std::unique_ptr<MethodCall<T>> call = codec->DecodeMethodCall(message, message_size);
-    if (call == nullptr) {
-      std::cerr << "Unable to construct method call from message on channel " << name
-                << std::endl;
-      result->NotImplemented();
-      return;
+    // Everything this call needs, held here: nothing below reads the
+    // captures, which a handler that clears its registration may destroy.
+    std::shared_ptr<const MethodCallHandler<T>> call_handler = shared_handler;
+    const MethodCodec<T>* call_codec = codec;
+    const std::string channel_name = name;
+    // Made before decoding, so that even an undecodable message is answered;
+    // shared with the result, so that a throwing handler is answered too.
+    auto shared_reply = std::make_shared<OneTimeReply>(std::move(reply));
+    try {
+      auto result = std::make_unique<EngineMethodResult<T>>(shared_reply, call_codec);
+      std::unique_ptr<MethodCall<T>> call = call_codec->DecodeMethodCall(message, message_size);
+      if (call == nullptr) {
+        std::cerr << "Unable to construct method call from message on channel " << channel_name
+                  << std::endl;
+        result->NotImplemented();
+        return;
+      }
+      (*call_handler)(*call, std::move(result));
+    } catch (...) {
+      AnswerThrownCall(shared_reply, call_codec, CurrentExceptionText());
     }
-    handler(*call, std::move(result));
   };
   messenger_->SetMessageHandler(name_, std::move(on_message));
 }

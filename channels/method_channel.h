@@ -7,6 +7,13 @@
 // "Unable to construct method call from message on channel <name>" to
 // standard error and is answered with an empty response.
 //
+// A handler that throws writes "Error: method call handler threw: <what>"
+// (<what> is the exception's what(), or "unknown exception" for one that is
+// not a std::exception), and the call, unless answered already, gets the
+// error answer with code "error", that text as message and no details. A
+// handler may replace or clear its own channel's handler while it runs; the
+// running call keeps it alive until it returns.
+//
 // The registration lives in the messenger, not in this object: the channel
 // may be discarded once its handler is set. Messages are handled on the
 // platform (window) thread.

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -155,6 +157,61 @@ TEST_F(MethodChannelTest, HandlerThatDropsItsResultWarnsOnce) {
   ASSERT_TRUE(messenger_.Deliver("app/drop", "Cx", log));
   EXPECT_EQ(err.Take(), kLeakLine);
   EXPECT_TRUE(log.replies.empty());
+}
+
+// A throwing handler never unwinds into the messenger: one line, and the
+// call is answered with code "error" and the exception's text unless it was
+// answered before the throw.
+TEST_F(MethodChannelTest, ThrowingHandlerIsAnsweredWithAnError) {
+  struct Case {
+    const char* name;
+    std::function<void(std::unique_ptr<MethodResult<>>&)> body;
+    std::vector<std::string> want_replies;
+    std::string want_stderr;
+  };
+  std::unique_ptr<MethodResult<>> kept;
+  const std::vector<Case> cases = {
+      {"std exception", [](auto&) { throw std::runtime_error("boom"); }, {"Eerror:boom"},
+       "Error: method call handler threw: boom\n"},
+      {"not a std exception", [](auto&) { throw 42; }, {"Eerror:unknown exception"},
+       "Error: method call handler threw: unknown exception\n"},
+      {"answered, then thrown",
+       [](auto& result) {
+         result->Success(EncodableValue("done"));
+         throw std::logic_error("after");
+       },
+       {"Sdone"}, "Error: method call handler threw: after\n"},
+      {"result dropped, then thrown: no leak warning",
+       [](auto& result) {
+         result.reset();
+         throw std::runtime_error("dropped");
+       },
+       {"Eerror:dropped"}, "Error: method call handler threw: dropped\n"},
+      {"result kept, then thrown; the late answer is a duplicate",
+       [&kept](auto& result) {
+         kept = std::move(result);
+         throw std::runtime_error("kept");
+       },
+       {"Eerror:kept"},
+       std::string("Error: method call handler threw: kept\n") + kDuplicateResultLine},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MethodChannel<> channel(&messenger_, "app/throw", &codec_);
+    channel.SetMethodCallHandler(
+        [&c](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) { c.body(result); });
+    ReplyLog log;
+    StderrCapture err;
+    ASSERT_TRUE(messenger_.Deliver("app/throw", "Cx", log));
+    if (kept) {
+      kept->Success(EncodableValue("late"));
+      kept.reset();
+    }
+    EXPECT_EQ(err.Take(), c.want_stderr);
+    std::vector<std::string> replies;
+    for (const auto& reply : log.replies) replies.emplace_back(reply.bytes.begin(), reply.bytes.end());
+    EXPECT_EQ(replies, c.want_replies);
+  }
 }
 
 }  // namespace

@@ -148,8 +148,10 @@ void WriteTypedArray(uint8_t tag, const std::vector<T>& array,
   if (WriteOversizedAsNull(array.size(), stream)) return;
   stream->WriteByte(tag);
   serializer.WriteSize(array.size(), stream);
-  if (array.empty()) return;
+  // Padded also when empty: the reader always skips this padding, so an
+  // empty array written without it would swallow the next value's tag.
   stream->WritePadding(sizeof(T));
+  if (array.empty()) return;
   stream->WriteBytes(reinterpret_cast<const uint8_t*>(array.data()), array.size() * sizeof(T));
 }
 

@@ -23,9 +23,9 @@
 //   14   float32 array      size, padding to 4, size x 4 bytes
 //
 // The size field is one byte for 0-253, byte 254 and a 16-bit count for
-// 254-65535, byte 255 and a 32-bit count above. The writer pads an empty
-// typed array not at all; the reader always skips the padding after the size
-// of a typed array, empty or not.
+// 254-65535, byte 255 and a 32-bit count above. Writer and reader both pad
+// after the size of a typed array, empty or not, so every written message
+// reads back as itself.
 //
 // Problems never raise and never stop decoding or encoding: each one writes
 // one fixed line to standard error (newline, flush) and yields a degraded

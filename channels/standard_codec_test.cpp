@@ -105,20 +105,31 @@ TEST(StandardCodecTest, GoldenVectorsEncodeAndDecode) {
   }
 }
 
-// The writer pads nothing after an empty typed array; the reader always
-// skips the padding after a typed array's size.
-TEST(StandardCodecTest, EmptyTypedArrayPaddingDiffersBetweenWriterAndReader) {
-  const V list = List({V(true), V(std::vector<int32_t>{}), V(true)});
-  EXPECT_EQ(Hex(Encode(list)), Hex({0x0C, 0x03, 0x01, 0x09, 0x00, 0x01}));
-
-  Decoded d = Decode({0x0C, 0x03, 0x01, 0x09, 0x00, 0x00, 0x00, 0x00, 0x01});
-  EXPECT_EQ(d.value, list);
-  EXPECT_THAT(d.lines, IsEmpty());
-
-  // So the writer's own bytes read back one element short.
-  Decoded own = Decode({0x0C, 0x03, 0x01, 0x09, 0x00, 0x01});
-  EXPECT_EQ(own.value, List({V(true), V(std::vector<int32_t>{}), V()}));
-  EXPECT_THAT(own.lines, ElementsAre(kInvalidRead));
+// An empty typed array is padded after its size like a non-empty one, on
+// both sides, so the writer's bytes read back as the value written.
+TEST(StandardCodecTest, EmptyTypedArraysArePaddedLikeOthers) {
+  struct Case {
+    const char* name;
+    V array;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {"int32", V(std::vector<int32_t>{}), {0x0C, 0x03, 0x01, 0x09, 0x00, 0x00, 0x00, 0x00, 0x01}},
+      {"float32", V(std::vector<float>{}), {0x0C, 0x03, 0x01, 0x0E, 0x00, 0x00, 0x00, 0x00, 0x01}},
+      {"int64", V(std::vector<int64_t>{}), Cat({{0x0C, 0x03, 0x01, 0x0A, 0x00}, Zeros(3), {0x01}})},
+      {"float64", V(std::vector<double>{}), Cat({{0x0C, 0x03, 0x01, 0x0B, 0x00}, Zeros(3), {0x01}})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const V list = List({V(true), c.array, V(true)});
+    EXPECT_EQ(Hex(Encode(list)), Hex(c.bytes));
+    Decoded d = Decode(c.bytes);
+    EXPECT_EQ(d.value, list);
+    EXPECT_EQ(d.position, c.bytes.size());
+    EXPECT_THAT(d.lines, IsEmpty());
+  }
+  // Already aligned after the size: no padding at all.
+  EXPECT_EQ(Hex(Encode(List({V(std::vector<int32_t>{})}))), Hex({0x0C, 0x01, 0x09, 0x00}));
 }
 
 TEST(StandardCodecTest, SizeFieldForms) {
@@ -304,28 +315,42 @@ Bytes NestedListTags(size_t levels, Bytes innermost) {
   return Cat({Repeat({0x0C, 0x01}, levels), innermost});
 }
 
-TEST(StandardCodecTest, NestingIsBounded) {
-  const int max = StandardCodecSerializer::kMaxNestingDepth;
-  ASSERT_GE(max, 64);
-
-  Decoded at_limit = Decode(NestedListTags(max, {0x01}));
-  EXPECT_EQ(ListDepth(at_limit.value), max);
-  EXPECT_THAT(at_limit.lines, IsEmpty());
-
-  // The list that would open one level more reads as null, and nothing after
-  // its tag is consumed: the enclosing list is complete, so its trailing
-  // true is never read.
-  Decoded beyond = Decode(NestedListTags(max + 1, {0x01}));
-  EXPECT_EQ(ListDepth(beyond.value), max);
-  EXPECT_EQ(beyond.position, 2u * max + 1);
-  EXPECT_THAT(beyond.lines, ElementsAre(kTooDeep));
+// Lists and maps nest up to 128 levels; the list or map that would open
+// level 129 reads as null with the nesting line.
+TEST(StandardCodecTest, NestingIsBoundedAt128Levels) {
+  struct Case {
+    const char* name;
+    size_t levels;
+    int want_depth;
+    bool too_deep;
+  };
+  const Case cases[] = {
+      {"100 levels", 100, 100, false},
+      {"128 levels", 128, 128, false},
+      {"129 levels", 129, 128, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Decoded d = Decode(NestedListTags(c.levels, {0x01}));
+    EXPECT_EQ(ListDepth(d.value), c.want_depth);
+    if (c.too_deep) {
+      // Nothing after the refused list's tag is consumed: the enclosing list
+      // is complete, so the trailing true is never read.
+      EXPECT_EQ(d.position, 2u * 128 + 1);
+      EXPECT_THAT(d.lines, ElementsAre(kTooDeep));
+    } else {
+      EXPECT_EQ(d.position, 2u * c.levels + 1);
+      EXPECT_THAT(d.lines, IsEmpty());
+    }
+  }
 
   // Maps count as levels too.
-  Decoded maps = Decode(Cat({Repeat({0x0D, 0x01, 0x00}, max + 1), {0x00}}));
-  EXPECT_THAT(maps.lines, ElementsAre(kTooDeep));
+  EXPECT_THAT(Decode(Cat({Repeat({0x0D, 0x01, 0x00}, 128), {0x00}})).lines, IsEmpty());
+  EXPECT_THAT(Decode(Cat({Repeat({0x0D, 0x01, 0x00}, 129), {0x00}})).lines,
+              ElementsAre(kTooDeep));
 
   // The depth is released again: a fresh message nests as deep as before.
-  EXPECT_THAT(Decode(NestedListTags(max, {0x01})).lines, IsEmpty());
+  EXPECT_THAT(Decode(NestedListTags(128, {0x01})).lines, IsEmpty());
 }
 
 TEST(StandardCodecTest, AMillionNestedListTagsDoNotCrash) {
@@ -333,10 +358,29 @@ TEST(StandardCodecTest, AMillionNestedListTagsDoNotCrash) {
   // Each tag's size byte is the next 0x0C (12 elements) until the depth
   // limit turns one into null; no line for anything else.
   EXPECT_THAT(d.lines, ::testing::Contains(kTooDeep));
-  EXPECT_EQ(ListDepth(d.value), StandardCodecSerializer::kMaxNestingDepth);
+  EXPECT_EQ(ListDepth(d.value), 128);
 
   Decoded pairs = Decode(NestedListTags(1000000, {}));
   EXPECT_THAT(pairs.lines, ElementsAre(kTooDeep));
+}
+
+// A map whose two keys share a run of 120 equal single-element lists, close
+// to the nesting limit. Ordering the keys walks each pair once; comparing
+// each level twice would double the work per level (2^120 steps), and the
+// decode would never end.
+TEST(StandardCodecTest, MapKeysSharingADeepRunDecodeAtOnce) {
+  auto key = [](uint8_t last) {
+    return Cat({{0x0C, 0x02}, NestedListTags(120, {0x00}), {0x03, last, 0, 0, 0}});
+  };
+  Decoded d = Decode(Cat({{0x0D, 0x02}, key(2), {0x01}, key(1), {0x02}}));
+  EXPECT_THAT(d.lines, IsEmpty());
+  const auto& map = d.value.Get<EncodableMap>();
+  ASSERT_EQ(map.size(), 2u);
+  EXPECT_EQ(map.begin()->second, V(false));  // key ...1 sorts first
+  EXPECT_EQ(std::next(map.begin())->second, V(true));
+
+  // Written back, the keys come out in order: key ...1 first.
+  EXPECT_EQ(Hex(Encode(d.value)), Hex(Cat({{0x0D, 0x02}, key(1), {0x02}, key(2), {0x01}})));
 }
 
 // A serializer that adds tag 128 for a point (two int32) shows that the
@@ -404,10 +448,6 @@ TEST(StandardCodecTest, LargeValuesRoundTrip) {
   EXPECT_THAT(d.lines, IsEmpty());
   // -0.0 keeps its sign bit.
   EXPECT_TRUE(std::signbit(d.value.Get<EncodableList>()[1].Get<std::vector<double>>()[1]));
-}
-
-TEST(StandardCodecTest, GetInstanceIsShared) {
-  EXPECT_EQ(&StandardCodecSerializer::GetInstance(), &StandardCodecSerializer::GetInstance());
 }
 
 }  // namespace

@@ -226,6 +226,9 @@ class Int32AsTextSerializer : public StandardCodecSerializer {
 TEST(StandardMethodCodecTest, OneCodecPerSerializer) {
   const StandardMethodCodec& standard = StandardMethodCodec::GetInstance();
   EXPECT_EQ(&standard, &StandardMethodCodec::GetInstance());
+  // The default codec is keyed by the serializer's one instance: were each
+  // StandardCodecSerializer::GetInstance() call a new object, this would
+  // make a second codec.
   EXPECT_EQ(&standard, &StandardMethodCodec::GetInstance(&StandardCodecSerializer::GetInstance()));
 
   static const Int32AsTextSerializer* const custom = new Int32AsTextSerializer();

@@ -3,9 +3,10 @@
 # Host build: GoogleTest from the system package.
 # Windows build: GoogleTest compiled from /usr/src/googletest, and every test
 # executable run under Wine through cmake/wine-run in a prefix private to the
-# build tree (${CMAKE_BINARY_DIR}/wineprefix). The ctest fixture "wine"
-# boots that prefix before the first Windows test and stops its server after
-# the last one.
+# build tree (${CMAKE_BINARY_DIR}/wineprefix). The prefix is booted before
+# test discovery (see below); the ctest fixture "wine" restarts its server on
+# this run's display before the first Windows test and stops it after the
+# last one.
 include(CTest)
 include(GoogleTest)
 
@@ -37,6 +38,22 @@ if(WIN32 AND BUILD_TESTING)
     set_tests_properties(wine_boot PROPERTIES FIXTURES_SETUP wine)
     add_test(NAME wine_stop COMMAND ${TW_WINE_RUN} ${TW_WINEPREFIX} --stop)
     set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+
+    # Test discovery (PRE_TEST) runs every test executable under Wine when
+    # ctest reads the test files, before any fixture. ctest reads this
+    # directory's include files before the subdirectories' discovery, so the
+    # prefix is booted here first, through the same locked boot as a test,
+    # with a time-out of its own: a fresh prefix takes seconds to minutes on
+    # a busy machine, which must not count against a discovery time-out.
+    set(_boot_script ${CMAKE_BINARY_DIR}/wine_boot_before_discovery.cmake)
+    file(WRITE ${_boot_script}
+      "execute_process(COMMAND [==[${TW_WINE_RUN}]==] [==[${TW_WINEPREFIX}]==] --boot\n"
+      "  INPUT_FILE /dev/null OUTPUT_FILE /dev/null ERROR_FILE /dev/null\n"
+      "  TIMEOUT 600 RESULT_VARIABLE _tw_boot_result)\n"
+      "if(NOT _tw_boot_result EQUAL 0)\n"
+      "  message(WARNING \"Booting the Wine prefix ${TW_WINEPREFIX} failed: \${_tw_boot_result}\")\n"
+      "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_boot_script})
   endif()
 elseif(NOT WIN32)
   find_package(GTest REQUIRED)

@@ -13,11 +13,18 @@
 //
 // On builds other than Windows only the messenger part is declared, so that
 // the channel layer can be built and tested natively against a fake.
+//
+// The header is C as well as C++ (runner/flutter_windows_c_check.c compiles
+// it as C11): the library and its other clients need not be C++.
 #ifndef RUNNER_FLUTTER_WINDOWS_H_
 #define RUNNER_FLUTTER_WINDOWS_H_
 
+#include <stdbool.h>
 #include <stddef.h>
 #include <stdint.h>
+#ifndef __cplusplus
+#include <wchar.h>  // wchar_t, a keyword only in C++
+#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -127,25 +134,36 @@ FLUTTER_IMPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view);
 // Dots per inch of a monitor; 96 is 100 %.
 FLUTTER_IMPORT UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor);
 // Makes the library's own output follow a console attached after start-up.
-FLUTTER_IMPORT void FlutterDesktopResyncOutputStreams();
+FLUTTER_IMPORT void FlutterDesktopResyncOutputStreams(void);
 
 #endif  // _WIN32
 
 #ifdef __cplusplus
 }  // extern "C"
-
-static_assert(offsetof(FlutterDesktopMessage, message) == 16, "message record layout");
-static_assert(offsetof(FlutterDesktopMessage, message_size) == 24, "message record layout");
-static_assert(offsetof(FlutterDesktopMessage, response_handle) == 32, "message record layout");
-static_assert(offsetof(FlutterDesktopEngineProperties, dart_entrypoint) == 24,
-              "engine properties layout");
-static_assert(offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argc) == 32,
-              "engine properties layout");
-static_assert(offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argv) == 40,
-              "engine properties layout");
-static_assert(offsetof(FlutterDesktopEngineProperties, engine_option_1) == 48,
-              "engine properties layout");
-static_assert(sizeof(FlutterDesktopEngineProperties) == 56, "engine properties layout");
 #endif
+
+// The record layouts the library and the launcher agree on.
+#if defined(__cplusplus)
+#define FLUTTER_LAYOUT_ASSERT(condition, text) static_assert(condition, text)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define FLUTTER_LAYOUT_ASSERT(condition, text) _Static_assert(condition, text)
+#else
+#define FLUTTER_LAYOUT_ASSERT(condition, text)
+#endif
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, message) == 16, "message record layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, message_size) == 24,
+                      "message record layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, response_handle) == 32,
+                      "message record layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, dart_entrypoint) == 24,
+                      "engine properties layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argc) == 32,
+                      "engine properties layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argv) == 40,
+                      "engine properties layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, engine_option_1) == 48,
+                      "engine properties layout");
+FLUTTER_LAYOUT_ASSERT(sizeof(FlutterDesktopEngineProperties) == 56, "engine properties layout");
+#undef FLUTTER_LAYOUT_ASSERT
 
 #endif  // RUNNER_FLUTTER_WINDOWS_H_

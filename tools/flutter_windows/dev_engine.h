@@ -26,6 +26,10 @@
 //                                      after its engine ended (or an engine
 //                                      destroyed twice)
 //   kDevEngineMisuseBadArguments       arguments the interface rules out
+//   kDevEngineMisuseUnwound            an exception came out of a host
+//                                      callback (message, reply or next
+//                                      frame), which would unwind through the
+//                                      real engine's C frames; stopped here
 //
 // Message ids, reply records, the transcript and the misuse counts are
 // process-wide and outlive the engines, so a test can still read them after
@@ -75,6 +79,7 @@ enum DevEngineMisuseKind {
   kDevEngineMisuseCallbackAfterClear = 5,
   kDevEngineMisuseUseAfterDestroy = 6,
   kDevEngineMisuseBadArguments = 7,
+  kDevEngineMisuseUnwound = 8,
 };
 
 typedef struct {

@@ -135,7 +135,7 @@ class World {
   std::vector<OutboundMessage> outbound;
   uint64_t next_id = 1;
   std::string transcript;
-  std::array<size_t, 8> misuse_counts{};
+  std::array<size_t, 9> misuse_counts{};
 
   // The engine or messenger behind a handle this library issued (alive or
   // ended), or null for anything else.
@@ -155,6 +155,21 @@ class World {
  private:
   World() = default;
 };
+
+// Calls one of the host's callbacks. The real engine calls them from C
+// frames that an exception must never cross: one that comes out is misuse,
+// recorded and stopped here. `what` names the callback. Takes the world's
+// lock only when reporting, so call it without the lock held.
+template <typename Call>
+void CallHost(const std::string& what, Call&& call) noexcept {
+  try {
+    call();
+  } catch (...) {
+    World& world = World::Get();
+    std::lock_guard<std::mutex> guard(world.mutex);
+    world.Misuse(kDevEngineMisuseUnwound, "an exception unwound out of the host's " + what);
+  }
+}
 
 // Ends a live engine: waits for its messenger lock, records every message
 // still unanswered as misuse, marks the messenger unavailable, drops the

@@ -104,7 +104,9 @@ void EndEngine(FlutterDesktopEngine* engine) {
   // The interface promises every accepted SendWithReply exactly one call of
   // its reply function; an engine that ends answers them with no bytes, so
   // the host can free what it attached.
-  for (const OwedReply& reply : owed) reply.reply(nullptr, 0, reply.user_data);
+  for (const OwedReply& reply : owed) {
+    CallHost("reply function", [&] { reply.reply(nullptr, 0, reply.user_data); });
+  }
 }
 
 }  // namespace dev_engine
@@ -238,7 +240,7 @@ DEV_ENGINE_API bool DevEngineRenderFrame(FlutterDesktopEngine* handle) {
     world.Note(callback != nullptr ? "frame (next-frame callback runs)" : "frame");
   }
   if (callback == nullptr) return false;
-  callback(user_data);
+  dev_engine::CallHost("next-frame callback", [&] { callback(user_data); });
   return true;
 }
 

@@ -284,7 +284,8 @@ DEV_ENGINE_API uint64_t DevEngineDeliverMessage(FlutterDesktopEngine* handle,
   record.message = bytes.empty() ? nullptr : bytes.data();
   record.message_size = bytes.size();
   record.response_handle = response;
-  callback(messenger, &record, user_data);
+  dev_engine::CallHost("message callback on " + channel_name,
+                       [&] { callback(messenger, &record, user_data); });
   std::fill(bytes.begin(), bytes.end(), uint8_t{0xDD});
   return id;
 }
@@ -361,7 +362,9 @@ DEV_ENGINE_API bool DevEngineAnswerOutbound(uint64_t id, const uint8_t* reply,
     user_data = found->user_data;
     world.Note("answer " + std::to_string(id) + " " + std::to_string(reply_size) + " bytes");
   }
-  function(reply_size > 0 ? reply : nullptr, reply_size, user_data);
+  dev_engine::CallHost("reply function", [&] {
+    function(reply_size > 0 ? reply : nullptr, reply_size, user_data);
+  });
   return true;
 }
 

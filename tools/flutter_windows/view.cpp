@@ -258,7 +258,7 @@ void Frame(FlutterDesktopViewController* controller) {
     }
   }
   if (callback != nullptr) {
-    callback(user_data);
+    dev_engine::CallHost("next-frame callback", [&] { callback(user_data); });
     Note("frame-callback-done " + DescribeTopLevel(TopLevel(controller)));
   }
   if (!controller->script_started) {
