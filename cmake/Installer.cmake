@@ -30,6 +30,8 @@ set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};launcher;/
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/runner/resources/app_icon.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/runner/resources/app_icon.ico)
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+# The shipped executable without its debug sections.
+set(CPACK_STRIP_FILES ON)
 
 # Read by the project's template only.
 set(CPACK_TW_LAUNCHER_EXE "tidewarden_launcher.exe")

@@ -94,13 +94,18 @@ rm -f "$old_setup"
 (cd "$previous" && cpack --config CPackConfig.cmake -D "CPACK_INSTALLED_DIRECTORIES=$work/stale;.") \
   >"$work/previous-cpack.log" 2>&1 || { tail -n 40 "$work/previous-cpack.log" >&2; exit 1; }
 
-# What the current setup must install: the launcher component, and the
-# uninstaller beside it.
+# What the current setup must install: the launcher component as CPack
+# staged and packed it (stripped; strip stamps the time into each file, so a
+# second install of the component would differ), and the uninstaller.
+component=$build/_CPack_Packages/win64/NSIS64/TidewardenLauncher-$version-x64-setup
+[ -f "$component/tidewarden_launcher.exe" ] || { echo "installer: no staged component in $component" >&2; exit 1; }
 rm -rf "$work/component"
 cmake --install "$build" --prefix "$work/component" --component launcher >/dev/null
-component_files=$( (cd "$work/component" && find . -type f | sort) )
+component_files=$( (cd "$component" && find . -type f | sort) )
+check_same "the packed files are the launcher component" "$component_files" \
+  "$( (cd "$work/component" && find . -type f | sort) )"
 expected_files=$(printf '%s\n./Uninstall.exe\n' "$component_files" | sort)
-component_bytes=$(find "$work/component" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+component_bytes=$(find "$component" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
 
 peer_pid=""
 launcher_pid=""
@@ -194,7 +199,7 @@ install_ms=$(( ($(date +%s%N) - start_ns) / 1000000 ))
 echo "installer: silent install took $install_ms ms"
 check_same "setup /S exits 0" "$rc" 0
 check_same "installed files: the launcher component and the uninstaller" "$(installed_files "$instdir")" "$expected_files"
-check "installed files are the built ones" diff -r -x Uninstall.exe "$work/component" "$instdir"
+check "installed files are the built ones" diff -r -x Uninstall.exe "$component" "$instdir"
 check_same "one uninstall entry" "$(entries)" TidewardenLauncher
 check_entry "$instdir_win" "$version"
 link=$(probe_text shortcut "$shortcut_win")
@@ -296,7 +301,7 @@ check_entry "$olddir_win" "$version"
 check_same "upgraded files: exactly the new version's, none of $old_version's" \
   "$(installed_files "$olddir")" "$expected_files"
 check "no folder of $old_version left" test ! -e "$olddir/legacy"
-check "upgraded files are the built ones" diff -r -x Uninstall.exe "$work/component" "$olddir"
+check "upgraded files are the built ones" diff -r -x Uninstall.exe "$component" "$olddir"
 check_same "upgraded launcher's version block" "$(probe_text version "$olddir_win\\tidewarden_launcher.exe")" \
   "$project_version"
 check "shortcut to the upgraded launcher" grep -Fqx "target=$olddir_win\\tidewarden_launcher.exe" \
