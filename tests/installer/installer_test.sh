@@ -177,6 +177,7 @@ EOF
 
 setup_bytes=$(stat -c %s "$setup")
 echo "installer: $setup ($setup_bytes bytes)"
+check_same "the setup program's version block" "$(probe_text version "$(winpath "$setup")")" "$project_version"
 
 echo "== a folder that cannot be written"
 echo "a file, not a folder" >"$prefix/drive_c/installer-blocker"
@@ -291,6 +292,8 @@ set -e
 check_same "setup $old_version /S /D= exits 0" "$rc" 0
 check "$old_version left its extra files" test -f "$olddir/legacy/notes.txt" -a -f "$olddir/old_helper.dll"
 check_same "$old_version entry" "$(entry_value DisplayVersion)" "$old_version"
+check_same "$old_version launcher's version block" "$(probe_text version "$olddir_win\\tidewarden_launcher.exe")" \
+  "$old_project_version"
 set +e
 run_setup "$setup" /S
 rc=$?
