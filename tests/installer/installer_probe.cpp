@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "security/token_codec.h"
+#include "security/token_store.h"
 #include "security/win_handles.h"
+#include "util/secure_buffer.h"
 #include "util/win_handles.h"
 
 namespace {
@@ -152,7 +154,9 @@ int Credential(const wchar_t* target) {
     return Fail(L"CredReadW", error);
   }
   std::string token;
-  tw::security::NarrowToken(credential.get()->CredentialBlob, credential.get()->CredentialBlobSize, &token);
+  tw::WipeOnDestroy<std::string> wiped(token);
+  tw::security::NarrowToken(credential.get()->CredentialBlob, credential.get()->CredentialBlobSize,
+                            wiped);
   std::fwrite(token.data(), 1, token.size(), stdout);
   std::fputc('\n', stdout);
   return 0;
