@@ -51,6 +51,7 @@ struct FlutterDesktopViewController {
   std::string destroy_event;
   int destroy_wait_ms = 0;
   std::deque<std::wstring> log;  // what the view shows, newest last
+  bool ending = false;           // inside FlutterDesktopViewControllerDestroy
 };
 
 namespace {
@@ -66,6 +67,9 @@ constexpr size_t kShownLogLines = 40;
 constexpr COLORREF kBackground = RGB(0x10, 0x0E, 0x15);
 constexpr COLORREF kTitleColor = RGB(0xFF, 0xB3, 0x29);
 constexpr COLORREF kTextColor = RGB(0xFF, 0xED, 0xC6);
+
+// The view controller created last, while it lives (DevEngineViewWindow).
+FlutterDesktopViewController* newest_controller = nullptr;
 
 void Note(const std::string& line) {
   World& world = World::Get();
@@ -248,8 +252,7 @@ void Frame(FlutterDesktopViewController* controller) {
     World& world = World::Get();
     std::lock_guard<std::mutex> guard(world.mutex);
     FlutterDesktopEngine* engine = controller->engine;
-    callback = std::exchange(engine->next_frame_callback, nullptr);
-    user_data = std::exchange(engine->next_frame_user_data, nullptr);
+    callback = engine->TakeNextFrameCallback(&user_data);
     world.Note("frame " + std::to_string(controller->frames));
     if (callback != nullptr) {
       HWND top = TopLevel(controller);
@@ -488,7 +491,7 @@ bool ParseClaim(UINT* message, LRESULT* result) {
 
 extern "C" {
 
-DEV_ENGINE_EXPORT FlutterDesktopViewControllerRef
+FlutterDesktopViewControllerRef
 FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRef handle) {
   World& world = World::Get();
   {
@@ -519,12 +522,14 @@ FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRe
   ::SetWindowLongPtrW(controller->view.hwnd, GWLP_USERDATA,
                       reinterpret_cast<LONG_PTR>(controller.get()));
   AddLog(controller.get(), "Engine started.");
+  newest_controller = controller.get();
   return controller.release();
 }
 
-DEV_ENGINE_EXPORT void FlutterDesktopViewControllerDestroy(
+void FlutterDesktopViewControllerDestroy(
     FlutterDesktopViewControllerRef controller) {
   if (controller == nullptr) return;
+  controller->ending = true;
   if (!controller->destroy_event.empty()) {
     tw::UniqueKernelHandle event(
         ::OpenEventW(SYNCHRONIZE, FALSE, Wide(controller->destroy_event).c_str()));
@@ -540,40 +545,56 @@ DEV_ENGINE_EXPORT void FlutterDesktopViewControllerDestroy(
   ::DestroyWindow(controller->parking);
   if (controller->frame != nullptr) ::DeleteObject(controller->frame);
   dev_engine::EndEngine(controller->engine);
+  if (newest_controller == controller) newest_controller = nullptr;
   delete controller;
 }
 
-DEV_ENGINE_EXPORT FlutterDesktopViewRef
+FlutterDesktopViewRef
 FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef controller) {
-  return controller != nullptr ? &controller->view : nullptr;
+  if (controller == nullptr) return nullptr;
+  Note("get-view");
+  return &controller->view;
 }
 
-DEV_ENGINE_EXPORT void FlutterDesktopViewControllerForceRedraw(
+void FlutterDesktopViewControllerForceRedraw(
     FlutterDesktopViewControllerRef controller) {
   if (controller == nullptr) return;
   Note("force-redraw");
   RequestFrame(controller);
 }
 
-DEV_ENGINE_EXPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
+bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     FlutterDesktopViewControllerRef controller, HWND, UINT message, WPARAM, LPARAM,
     LRESULT* result) {
   if (controller == nullptr) return false;
+  char text[64];
+  if (controller->ending) {
+    // The view tells its parent that it goes (WM_PARENTNOTIFY) from inside
+    // the destruction; a host must not offer that to the controller.
+    std::snprintf(text, sizeof text, "0x%X", message);
+    World& world = World::Get();
+    std::lock_guard<std::mutex> guard(world.mutex);
+    world.Misuse(kDevEngineMisuseOfferedWhileEnding,
+                 std::string("HandleTopLevelWindowProc offered ") + text +
+                     " during controller destruction");
+    return false;
+  }
+  std::snprintf(text, sizeof text, "offered 0x%X", message);
+  Note(text);
   UINT claimed = 0;
   LRESULT claimed_result = 0;
   if (!ParseClaim(&claimed, &claimed_result) || message != claimed) return false;
-  char text[64];
   std::snprintf(text, sizeof text, "claimed 0x%X", message);
   Note(text);
   *result = claimed_result;
   return true;
 }
 
-DEV_ENGINE_EXPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
+HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
   return view != nullptr ? view->hwnd : nullptr;
 }
 
-DEV_ENGINE_EXPORT UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
+UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
   const std::string forced = EnvironmentValue("DEV_ENGINE_DPI");
   UINT dpi = 96;
   if (!forced.empty()) {
@@ -587,7 +608,11 @@ DEV_ENGINE_EXPORT UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
   return dpi;
 }
 
-DEV_ENGINE_EXPORT void FlutterDesktopResyncOutputStreams() {
+DEV_ENGINE_API HWND DevEngineViewWindow(void) {
+  return newest_controller != nullptr ? newest_controller->view.hwnd : nullptr;
+}
+
+void FlutterDesktopResyncOutputStreams() {
   // This library writes through the process's shared C runtime streams, so
   // it follows a console that the host reattached them to; nothing to do but
   // record the call.
