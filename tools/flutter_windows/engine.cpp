@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tools/flutter_windows/dev_state.h"
-#include "tools/flutter_windows/ui_script.h"
+#include "tools/flutter_windows/wire_format.h"
 
 namespace dev_engine {
 namespace {
