@@ -63,14 +63,18 @@ class ParentNotifyWatch {
   const std::string& transcript_then() const { return transcript_then_; }
 
  private:
-  static LRESULT CALLBACK Hook(int code, WPARAM wparam, LPARAM lparam) {
+  static LRESULT CALLBACK Hook(int code, WPARAM wparam, LPARAM lparam) noexcept {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lparam);
     if (code == HC_ACTION && current_ != nullptr && sent->hwnd == current_->parent_ &&
         sent->message == WM_PARENTNOTIFY && LOWORD(sent->wParam) == WM_DESTROY &&
         current_->transcript_then_.empty()) {
-      current_->transcript_then_ = Transcript() + "(notified)";
+      try {
+        current_->transcript_then_ = Transcript() + "(notified)";
+      } catch (...) {
+        current_->transcript_then_ = "(notified, transcript unreadable)";
+      }
     }
-    return ::CallNextHookEx(nullptr, code, wparam, lparam);
+    return ::CallNextHookEx(/*hhk=*/nullptr, code, wparam, lparam);
   }
 
   static inline ParentNotifyWatch* current_ = nullptr;
