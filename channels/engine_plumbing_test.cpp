@@ -1,7 +1,10 @@
-// The channel plumbing end to end through the development engine library:
-// messages delivered by the engine travel through BinaryMessengerImpl,
-// MethodChannel and EngineMethodResult to a handler and back, over the real
-// C interface of flutter_windows.dll.
+// The channel plumbing through the development engine: messages delivered by
+// the engine travel through BinaryMessengerImpl, MethodChannel and
+// EngineMethodResult to a handler and back, over the engine's C interface.
+// The same suite runs on both builds: under Wine against flutter_windows.dll,
+// natively against the library's portable core, linked in. The engine
+// reports every misuse of its interface, which TearDown rejects unless the
+// test expects it.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -65,6 +68,7 @@ class EnginePlumbingTest : public ::testing::Test {
     if (engine_ != nullptr) {
       EXPECT_TRUE(FlutterDesktopEngineDestroy(engine_));
     }
+    kept_.clear();
     messenger_.reset();
     EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseAny), expected_misuse_) << Transcript();
     EXPECT_EQ(DevEngineMessengerRefCount(engine_messenger_), 0);
@@ -87,6 +91,19 @@ class EnginePlumbingTest : public ::testing::Test {
     return id;
   }
 
+  int32_t References() const { return DevEngineMessengerRefCount(engine_messenger_); }
+  int32_t LockDepth() const { return DevEngineMessengerLockDepth(engine_messenger_); }
+
+  // Registers a raw handler on `channel` that keeps every message's bytes in
+  // `received_` and its reply in `kept_`.
+  void KeepReplies(const std::string& channel) {
+    messenger_->SetMessageHandler(channel, [this](const uint8_t* bytes, size_t size,
+                                                  ReplyCallback reply) {
+      received_.emplace_back(bytes, bytes + size);
+      kept_.push_back(std::move(reply));
+    });
+  }
+
   void SetHandler(const std::string& channel, MethodCallHandler<> handler) {
     MethodChannel<> method_channel(messenger_.get(), channel, &StandardMethodCodec::GetInstance());
     method_channel.SetMethodCallHandler(std::move(handler));
@@ -96,7 +113,13 @@ class EnginePlumbingTest : public ::testing::Test {
   FlutterDesktopMessengerRef engine_messenger_ = nullptr;
   std::unique_ptr<BinaryMessengerImpl> messenger_;
   size_t expected_misuse_ = 0;
+  std::vector<Bytes> received_;
+  std::vector<ReplyCallback> kept_;
 };
+
+// The raw messenger over the engine: registrations, replies, references and
+// the reply lock.
+using BinaryMessengerTest = EnginePlumbingTest;
 
 TEST_F(EnginePlumbingTest, CallReachesItsHandlerAndTheEnvelopeComesBackByteForByte) {
   struct Case {
@@ -206,6 +229,7 @@ TEST_F(EnginePlumbingTest, ThrowingHandlersAreAnsweredAndNothingUnwindsIntoTheEn
     EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
     EXPECT_EQ(reply.info.responses, 1u);
     EXPECT_EQ(reply.bytes, c.want);
+    EXPECT_EQ(References(), 1);
   }
 
   // A raw message handler and a reply to a sent message, both throwing.
@@ -291,12 +315,14 @@ TEST_F(EnginePlumbingTest, ReplyCalledTwiceSendsOnceThroughTheEngine) {
   const uint8_t first = 1, second = 2;
   StderrCapture err;
   kept(&first, 1);
+  kept(&second, 1);
   copy(&second, 1);
-  EXPECT_EQ(err.Take(), kDuplicateResponseLine);
+  EXPECT_EQ(err.Take(), std::string(kDuplicateResponseLine) + kDuplicateResponseLine);
   const Reply reply = GetReply(id);
   EXPECT_EQ(reply.info.responses, 1u);
   EXPECT_EQ(reply.bytes, (Bytes{1}));
   EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseResponseTwice), 0u);
+  EXPECT_EQ(LockDepth(), 0);
 }
 
 TEST_F(EnginePlumbingTest, ReplyAfterTheEngineIsGoneIsDroppedSilently) {
@@ -399,16 +425,27 @@ TEST_F(EnginePlumbingTest, SendsTowardTheUi) {
   EXPECT_EQ(info[0].expects_reply, 0);
   EXPECT_EQ(info[1].expects_reply, 1);
 
+  // The second message's reply holds a capture until its one call.
+  auto held = std::make_shared<int>(0);
+  std::weak_ptr<int> held_watch = held;
+  ReplyCallback logged = log.Callback();
+  messenger_->Send("ui/ask", message.data(), message.size(),
+                   [logged, held = std::move(held)](const uint8_t* d, size_t n) { logged(d, n); });
+  ASSERT_TRUE(DevEngineGetOutbound(before + 3, &info[1], nullptr, 0));
+  EXPECT_FALSE(held_watch.expired());
+
   const Bytes answer = {0x00, 0x01};
   ASSERT_TRUE(DevEngineAnswerOutbound(info[1].id, answer.data(), answer.size()));
   EXPECT_FALSE(DevEngineAnswerOutbound(info[1].id, answer.data(), answer.size()));
   ASSERT_EQ(log.replies.size(), 1u);
   EXPECT_EQ(log.replies[0].bytes, answer);
+  EXPECT_TRUE(held_watch.expired()) << "a reply that ran is freed";
 
-  // The engine owes the second reply; ending it pays with no bytes.
+  // The engine owes the other two replies; ending it pays with no bytes.
   DestroyEngine();
-  ASSERT_EQ(log.replies.size(), 2u);
+  ASSERT_EQ(log.replies.size(), 3u);
   EXPECT_TRUE(log.replies[1].null_data);
+  EXPECT_TRUE(log.replies[2].null_data);
 
   // A messenger whose engine ended refuses sends; the reply is freed uncalled.
   auto token = std::make_shared<int>(0);
@@ -418,7 +455,271 @@ TEST_F(EnginePlumbingTest, SendsTowardTheUi) {
                    [&called, held = std::move(token)](const uint8_t*, size_t) { called = true; });
   EXPECT_TRUE(watch.expired());
   EXPECT_FALSE(called);
-  EXPECT_EQ(DevEngineOutboundCount(), before + 3);
+  EXPECT_EQ(DevEngineOutboundCount(), before + 4);
+}
+
+
+TEST_F(BinaryMessengerTest, ConstructionCallsNothing) {
+  DevEngineReset();
+  BinaryMessengerImpl another(engine_messenger_);
+  EXPECT_EQ(Transcript(), "");
+  EXPECT_EQ(References(), 1);
+}
+
+TEST_F(BinaryMessengerTest, RegistrationKeepsOneEntryAtOneAddress) {
+  int first = 0, second = 0;
+  void* callbacks[2] = {};
+  void* user_data[2] = {};
+  const auto answer = [](int* count) {
+    return [count](const uint8_t*, size_t, ReplyCallback reply) {
+      ++*count;
+      reply(nullptr, 0);
+    };
+  };
+  messenger_->SetMessageHandler("a", answer(&first));
+  ASSERT_TRUE(DevEngineGetChannelCallback(engine_, "a", &callbacks[0], &user_data[0]));
+  messenger_->SetMessageHandler("a", answer(&second));
+  ASSERT_TRUE(DevEngineGetChannelCallback(engine_, "a", &callbacks[1], &user_data[1]));
+  ASSERT_NE(callbacks[0], nullptr);
+  ASSERT_NE(user_data[0], nullptr);
+  EXPECT_EQ(callbacks[1], callbacks[0]);
+  EXPECT_EQ(user_data[1], user_data[0]);
+  EXPECT_EQ(DevEngineSetCallbackCount(engine_, "a"), 2u);
+
+  // Between the replacement and the clear, only the second handler is live.
+  EXPECT_EQ(GetReply(Deliver("a", {1})).info.state, kDevEngineReplyAnswered);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 1);
+
+  // Clearing, even a name never registered, tells the engine with two nulls
+  // (the engine reports user data passed with a cleared callback as misuse).
+  DevEngineReset();
+  messenger_->SetMessageHandler("never", nullptr);
+  messenger_->SetMessageHandler("a", nullptr);
+  EXPECT_EQ(Transcript(), "set-callback never off\nset-callback a off\n");
+  for (const char* channel : {"never", "a"}) {
+    SCOPED_TRACE(channel);
+    void* callback = &first;
+    void* data = &first;
+    ASSERT_TRUE(DevEngineGetChannelCallback(engine_, channel, &callback, &data));
+    EXPECT_EQ(callback, nullptr);
+    EXPECT_EQ(data, nullptr);
+  }
+}
+
+TEST_F(BinaryMessengerTest, ReplyLocksSendsAndUnlocks) {
+  KeepReplies("ch");
+  const uint64_t id = Deliver("ch", {0x07, 0x01, 0x61});
+  ASSERT_EQ(received_.size(), 1u);
+  EXPECT_EQ(received_[0], (Bytes{0x07, 0x01, 0x61}));
+  EXPECT_EQ(References(), 2) << "the message holds a messenger reference";
+
+  const Bytes answer = {0x00, 0x01};
+  kept_[0](answer.data(), answer.size());
+  const Reply reply = GetReply(id);
+  EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
+  EXPECT_EQ(reply.bytes, answer);
+  EXPECT_EQ(reply.info.data_was_null, 0);
+  EXPECT_EQ(reply.info.locked, 1) << "answered without the messenger lock";
+  EXPECT_EQ(LockDepth(), 0) << "the lock is still held";
+}
+
+TEST_F(BinaryMessengerTest, ReplyWithoutBytesIsSentAsNullAndZero) {
+  KeepReplies("ch");
+  const uint64_t id = Deliver("ch", {});
+  kept_[0](nullptr, 0);
+  const Reply reply = GetReply(id);
+  EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
+  EXPECT_EQ(reply.info.data_was_null, 1);
+  EXPECT_EQ(reply.info.size, 0u);
+}
+
+// Whether the engine is still there is asked under the lock: a reply after
+// the engine ended never reaches it (it would report a use after destroy).
+TEST_F(BinaryMessengerTest, ReplyAfterTheEngineEndedIsDroppedSilently) {
+  KeepReplies("ch");
+  const uint64_t id = Deliver("ch", {1});
+  {
+    StderrCapture destroy_err;  // the engine's own report of the open message
+    DestroyEngine();
+  }
+  expected_misuse_ = 1;
+  StderrCapture err;
+  kept_[0](nullptr, 0);
+  kept_[0](nullptr, 0);  // still silent: the handle was never used
+  EXPECT_EQ(err.Take(), "");
+  EXPECT_EQ(GetReply(id).info.state, kDevEngineReplyAbandoned);
+  EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseAny), 1u);
+}
+
+// A lock call that gives back null is never unlocked (an unlock of a lock
+// the thread does not hold is misuse); the reply still goes out.
+TEST_F(BinaryMessengerTest, NullLockValueIsNeverUnlocked) {
+  KeepReplies("ch");
+  const uint64_t id = Deliver("ch", {1});
+  DevEngineSetFault(kDevEngineFaultLockReturnsNull, true);
+  kept_[0](nullptr, 0);
+  DevEngineSetFault(kDevEngineFaultLockReturnsNull, false);
+  const Reply reply = GetReply(id);
+  EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
+  EXPECT_EQ(reply.info.locked, 0);
+  EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseAny), 0u) << Transcript();
+}
+
+// The message's messenger reference lives exactly as long as the last copy of
+// its reply, whether or not the reply was used.
+TEST_F(BinaryMessengerTest, MessengerReferenceFollowsTheLastReplyCopy) {
+  struct Case {
+    const char* name;
+    bool answer;
+    bool copy;
+  };
+  for (const Case& c : {Case{"answered", true, false}, Case{"dropped", false, false},
+                        Case{"copied and answered", true, true},
+                        Case{"copied and dropped", false, true}}) {
+    SCOPED_TRACE(c.name);
+    kept_.clear();
+    KeepReplies("ch");
+    const uint64_t id = Deliver("ch", {1});
+    EXPECT_EQ(References(), 2);
+    ReplyCallback copy;
+    if (c.copy) copy = kept_[0];
+    if (c.answer) kept_[0](nullptr, 0);
+    EXPECT_EQ(References(), 2);
+    kept_.clear();
+    EXPECT_EQ(References(), c.copy ? 2 : 1);
+    copy = nullptr;
+    EXPECT_EQ(References(), 1);
+    EXPECT_EQ(GetReply(id).info.state,
+              c.answer ? kDevEngineReplyAnswered : kDevEngineReplyPending);
+    if (!c.answer) ++expected_misuse_;  // still unanswered when the engine ends
+  }
+}
+
+TEST_F(BinaryMessengerTest, HandlerThatDoesNotKeepTheReplyReleasesAtOnce) {
+  messenger_->SetMessageHandler("ch", [](const uint8_t*, size_t, ReplyCallback) {});
+  const uint64_t id = Deliver("ch", {1});
+  EXPECT_EQ(References(), 1);
+  EXPECT_EQ(GetReply(id).info.state, kDevEngineReplyPending);
+  expected_misuse_ = 1;  // never answered
+}
+
+// Without a messenger reference the engine is never asked anything: the
+// reply is dropped with the leak warning, and a second one is a duplicate.
+TEST_F(BinaryMessengerTest, NullMessengerReferenceDropsTheReply) {
+  KeepReplies("ch");
+  DevEngineSetFault(kDevEngineFaultAddRefReturnsNull, true);
+  const uint64_t id = Deliver("ch", {1});
+  DevEngineSetFault(kDevEngineFaultAddRefReturnsNull, false);
+  const uint8_t byte = 1;
+  StderrCapture err;
+  kept_[0](&byte, 1);
+  kept_[0](&byte, 1);
+  kept_.clear();
+  EXPECT_EQ(err.Take(), std::string(kLeakLine) + kDuplicateResponseLine);
+  EXPECT_EQ(GetReply(id).info.state, kDevEngineReplyPending);
+  EXPECT_EQ(References(), 1) << "a reference it never got was released";
+  expected_misuse_ = 1;  // never answered
+}
+
+// Clearing or replacing a handler releases what it holds at once.
+TEST_F(BinaryMessengerTest, ClearedAndReplacedHandlersReleaseTheirCaptures) {
+  auto first = std::make_shared<int>(1);
+  auto second = std::make_shared<int>(2);
+  messenger_->SetMessageHandler("ch", [first](const uint8_t*, size_t, ReplyCallback) {});
+  EXPECT_EQ(first.use_count(), 2);
+  messenger_->SetMessageHandler("ch", [second](const uint8_t*, size_t, ReplyCallback) {});
+  EXPECT_EQ(first.use_count(), 1);
+  EXPECT_EQ(second.use_count(), 2);
+  messenger_->SetMessageHandler("ch", nullptr);
+  EXPECT_EQ(second.use_count(), 1);
+}
+
+// A handler that clears or replaces its own registration keeps running on
+// its own captures until it returns (under AddressSanitizer a freed closure
+// shows as heap-use-after-free).
+TEST_F(BinaryMessengerTest, HandlerMayClearOrReplaceItselfWhileItRuns) {
+  for (bool replace : {false, true}) {
+    SCOPED_TRACE(replace ? "replaced" : "cleared");
+    std::string seen;
+    auto token = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = token;
+    messenger_->SetMessageHandler(
+        "ch", [this, &seen, replace, token, text = std::string(40, 'x')](
+                  const uint8_t*, size_t, ReplyCallback reply) {
+          if (replace) {
+            messenger_->SetMessageHandler("ch", [](const uint8_t*, size_t, ReplyCallback r) {
+              r(nullptr, 0);
+            });
+          } else {
+            messenger_->SetMessageHandler("ch", nullptr);
+          }
+          seen = text + std::to_string(*token);  // the captures are still there
+          reply(reinterpret_cast<const uint8_t*>(seen.data()), seen.size());
+        });
+    token.reset();
+    const Reply reply = GetReply(Deliver("ch", {1}));
+    EXPECT_EQ(seen, std::string(40, 'x') + "0");
+    EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
+    EXPECT_EQ(reply.info.size, 41u);
+    EXPECT_TRUE(watch.expired()) << "the old handler is released once its call ends";
+    StderrCapture err;  // the engine's report of a message on a cleared channel
+    EXPECT_EQ(GetReply(Deliver("ch", {2})).info.state,
+              replace ? kDevEngineReplyAnswered : kDevEngineReplyUnhandled);
+    if (!replace) ++expected_misuse_;
+  }
+}
+
+// Nothing unwinds into the engine: the engine records an exception that
+// comes out of its callback as misuse, which TearDown rejects.
+TEST_F(BinaryMessengerTest, ThrowingHandlerIsCaughtAndAnsweredEmpty) {
+  struct Case {
+    const char* name;
+    bool answer_first;
+    bool std_exception;
+    std::string want_stderr;
+  };
+  const Case cases[] = {
+      {"unanswered", false, true, "Error: message handler threw: boom\n"},
+      {"answered, then thrown", true, true, "Error: message handler threw: boom\n"},
+      {"not a std exception", false, false, "Error: message handler threw: unknown exception\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    messenger_->SetMessageHandler("ch", [&c](const uint8_t*, size_t, ReplyCallback reply) {
+      const uint8_t byte = 5;
+      if (c.answer_first) reply(&byte, 1);
+      if (c.std_exception) throw std::runtime_error("boom");
+      throw 7;
+    });
+    StderrCapture err;
+    const Reply reply = GetReply(Deliver("ch", {1}));
+    EXPECT_EQ(err.Take(), c.want_stderr);
+    EXPECT_EQ(reply.info.state, kDevEngineReplyAnswered);
+    EXPECT_EQ(reply.info.responses, 1u);
+    EXPECT_EQ(reply.bytes, c.answer_first ? Bytes{5} : Bytes{});
+    EXPECT_EQ(References(), 1);
+    EXPECT_EQ(LockDepth(), 0);
+  }
+  EXPECT_EQ(DevEngineMisuseCount(kDevEngineMisuseUnwound), 0u);
+}
+
+TEST_F(BinaryMessengerTest, MethodCallHandlerMayClearItsOwnChannel) {
+  MethodChannel<> channel(messenger_.get(), "app/ch", &StandardMethodCodec::GetInstance());
+  channel.SetMethodCallHandler([&channel, text = std::string(40, 'y')](
+                                   const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+    channel.SetMethodCallHandler(nullptr);
+    result->Success(EncodableValue(text));
+  });
+  StderrCapture err;
+  const Reply reply = GetReply(Deliver("app/ch", CallMessage("x")));
+  EXPECT_EQ(err.Take(), "");
+  Bytes want = {0x00, 0x07, 40};
+  want.insert(want.end(), 40, 'y');
+  EXPECT_EQ(reply.bytes, want);
+  StderrCapture later_err;  // the engine's report of a message on a cleared channel
+  EXPECT_EQ(GetReply(Deliver("app/ch", CallMessage("x"))).info.state, kDevEngineReplyUnhandled);
+  expected_misuse_ = 1;
 }
 
 }  // namespace

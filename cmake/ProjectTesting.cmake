@@ -81,3 +81,14 @@ function(tw_add_test name)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     PROPERTIES ${props})
 endfunction()
+
+# tw_copy_dev_engine(<test>): on Windows, places the development engine's
+# flutter_windows.dll beside a test executable, which loads it from its own
+# folder. Nothing on the host build, where the engine core links statically.
+function(tw_copy_dev_engine target)
+  if(WIN32)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different
+              $<TARGET_FILE:flutter_windows> $<TARGET_FILE_DIR:${target}>)
+  endif()
+endfunction()

@@ -11,8 +11,12 @@
 // engine), view, callbacks, redraw; at the end only the view controller is
 // destroyed.
 //
-// On builds other than Windows only the messenger part is declared, so that
-// the channel layer can be built and tested natively against a fake.
+// This is the one declaration of the interface: the launcher imports it, and
+// the development engine (tools/flutter_windows) defines and exports exactly
+// these declarations, building with FLUTTER_DESKTOP_IMPLEMENTATION defined.
+// On builds other than Windows the parts that need no Windows types (engine
+// and messenger) are declared, so that the channel layer can be built and
+// tested natively against the development engine's portable core.
 //
 // The header is C as well as C++ (runner/flutter_windows_c_check.c compiles
 // it as C11): the library and its other clients need not be C++.
@@ -28,9 +32,16 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#define FLUTTER_IMPORT __declspec(dllimport)
+#endif
+
+// Exported by the library that implements the interface, imported by every
+// other client; nothing on builds without DLLs.
+#if defined(_WIN32) && defined(FLUTTER_DESKTOP_IMPLEMENTATION)
+#define FLUTTER_EXPORT __declspec(dllexport)
+#elif defined(_WIN32)
+#define FLUTTER_EXPORT __declspec(dllimport)
 #else
-#define FLUTTER_IMPORT
+#define FLUTTER_EXPORT
 #endif
 
 #ifdef __cplusplus
@@ -76,65 +87,65 @@ typedef void (*FlutterDesktopNextFrameCallback)(void* user_data);
 
 // Messenger. A messenger handle is reference-counted; while it is locked the
 // engine behind it is not torn down.
-FLUTTER_IMPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
+FLUTTER_EXPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                                        const char* channel,
                                                        FlutterDesktopMessageCallback callback,
                                                        void* user_data);
-FLUTTER_IMPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
+FLUTTER_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
                                                 const char* channel, const uint8_t* message,
                                                 size_t message_size);
 // True: reply is called exactly once. False: never; the caller frees user_data.
-FLUTTER_IMPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
+FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
                                                          const char* channel,
                                                          const uint8_t* message,
                                                          size_t message_size,
                                                          FlutterDesktopBinaryReply reply,
                                                          void* user_data);
-FLUTTER_IMPORT void FlutterDesktopMessengerSendResponse(
+FLUTTER_EXPORT void FlutterDesktopMessengerSendResponse(
     FlutterDesktopMessengerRef messenger, const FlutterDesktopMessageResponseHandle* handle,
     const uint8_t* data, size_t data_length);
-FLUTTER_IMPORT FlutterDesktopMessengerRef
+FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger);
-FLUTTER_IMPORT void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger);
-FLUTTER_IMPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger);
-FLUTTER_IMPORT FlutterDesktopMessengerRef
+FLUTTER_EXPORT void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger);
+FLUTTER_EXPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger);
+FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopMessengerLock(FlutterDesktopMessengerRef messenger);
-FLUTTER_IMPORT void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger);
+FLUTTER_EXPORT void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger);
+
+// Engine.
+FLUTTER_EXPORT FlutterDesktopEngineRef
+FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* engine_properties);
+FLUTTER_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine);
+FLUTTER_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef engine);
+FLUTTER_EXPORT FlutterDesktopPluginRegistrarRef
+FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef engine, const char* plugin_name);
+FLUTTER_EXPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine);
+// The callback runs once, on the window thread, after the next frame.
+FLUTTER_EXPORT void FlutterDesktopEngineSetNextFrameCallback(
+    FlutterDesktopEngineRef engine, FlutterDesktopNextFrameCallback callback, void* user_data);
 
 #ifdef _WIN32
 
-// Engine.
-FLUTTER_IMPORT FlutterDesktopEngineRef
-FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* engine_properties);
-FLUTTER_IMPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine);
-FLUTTER_IMPORT FlutterDesktopMessengerRef
-FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef engine);
-FLUTTER_IMPORT FlutterDesktopPluginRegistrarRef
-FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef engine, const char* plugin_name);
-FLUTTER_IMPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine);
-// The callback runs once, on the window thread, after the next frame.
-FLUTTER_IMPORT void FlutterDesktopEngineSetNextFrameCallback(
-    FlutterDesktopEngineRef engine, FlutterDesktopNextFrameCallback callback, void* user_data);
-
 // View controller and view. The controller takes over the engine: destroying
 // the controller ends the view and the engine. Returns null on failure.
-FLUTTER_IMPORT FlutterDesktopViewControllerRef
+FLUTTER_EXPORT FlutterDesktopViewControllerRef
 FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRef engine);
-FLUTTER_IMPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef controller);
-FLUTTER_IMPORT FlutterDesktopViewRef
+FLUTTER_EXPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef controller);
+FLUTTER_EXPORT FlutterDesktopViewRef
 FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef controller);
-FLUTTER_IMPORT void FlutterDesktopViewControllerForceRedraw(
+FLUTTER_EXPORT void FlutterDesktopViewControllerForceRedraw(
     FlutterDesktopViewControllerRef controller);
 // True when the engine claims the message; *result then holds its answer.
-FLUTTER_IMPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
+FLUTTER_EXPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     FlutterDesktopViewControllerRef controller, HWND hwnd, UINT message, WPARAM wparam,
     LPARAM lparam, LRESULT* result);
-FLUTTER_IMPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view);
+FLUTTER_EXPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view);
 
 // Dots per inch of a monitor; 96 is 100 %.
-FLUTTER_IMPORT UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor);
+FLUTTER_EXPORT UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor);
 // Makes the library's own output follow a console attached after start-up.
-FLUTTER_IMPORT void FlutterDesktopResyncOutputStreams(void);
+FLUTTER_EXPORT void FlutterDesktopResyncOutputStreams(void);
 
 #endif  // _WIN32
 
@@ -142,7 +153,9 @@ FLUTTER_IMPORT void FlutterDesktopResyncOutputStreams(void);
 }  // extern "C"
 #endif
 
-// The record layouts the library and the launcher agree on.
+// The record layouts the library and the launcher agree on: the launcher
+// reads the message record and fills the properties record by byte offset,
+// so these must never move.
 #if defined(__cplusplus)
 #define FLUTTER_LAYOUT_ASSERT(condition, text) static_assert(condition, text)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
@@ -150,11 +163,20 @@ FLUTTER_IMPORT void FlutterDesktopResyncOutputStreams(void);
 #else
 #define FLUTTER_LAYOUT_ASSERT(condition, text)
 #endif
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, struct_size) == 0, "message record layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, channel) == 8, "message record layout");
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, message) == 16, "message record layout");
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, message_size) == 24,
                       "message record layout");
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, response_handle) == 32,
                       "message record layout");
+FLUTTER_LAYOUT_ASSERT(sizeof(FlutterDesktopMessage) == 40, "message record layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, assets_path) == 0,
+                      "engine properties layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, icu_data_path) == 8,
+                      "engine properties layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, aot_library_path) == 16,
+                      "engine properties layout");
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, dart_entrypoint) == 24,
                       "engine properties layout");
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argc) == 32,
@@ -162,6 +184,8 @@ FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, dart_entrypoint_a
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argv) == 40,
                       "engine properties layout");
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, engine_option_1) == 48,
+                      "engine properties layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopEngineProperties, engine_option_2) == 52,
                       "engine properties layout");
 FLUTTER_LAYOUT_ASSERT(sizeof(FlutterDesktopEngineProperties) == 56, "engine properties layout");
 #undef FLUTTER_LAYOUT_ASSERT

@@ -8,7 +8,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "runner/testing/fake_engine_control.h"
+#include "runner/testing/dev_engine_session.h"
 
 namespace {
 
@@ -60,13 +60,16 @@ bool DrainQueueSawQuit() {
   return quit;
 }
 
-class Win32WindowTest : public ::testing::Test {
+class Win32WindowTest : public runner_testing::DevEngineSession {
  protected:
   void SetUp() override {
-    FakeEngineReset();
+    DevEngineSession::SetUp();
     DrainQueueSawQuit();
   }
-  void TearDown() override { DrainQueueSawQuit(); }
+  void TearDown() override {
+    DrainQueueSawQuit();
+    DevEngineSession::TearDown();
+  }
 };
 
 TEST_F(Win32WindowTest, CreateScalesOriginAndSizeByTheMonitorDpi) {
@@ -85,8 +88,9 @@ TEST_F(Win32WindowTest, CreateScalesOriginAndSizeByTheMonitorDpi) {
       {168, {3, 7}, {333, 201}, {5, 12, 5 + 582, 12 + 351}},  // 5.25, 12.25, 582.75, 351.75
   };
   for (const Case& c : cases) {
-    FakeEngineReset();
-    FakeEngineSetDpi(c.dpi);
+    DevEngineReset();
+    const std::string dpi = std::to_string(c.dpi);
+    runner_testing::EngineSetting forced("DEV_ENGINE_DPI", dpi.c_str());
     TestWindow window;
     ASSERT_TRUE(window.Create(L"Scaled", c.origin, c.size)) << c.dpi;
     RECT rect{};
@@ -96,7 +100,7 @@ TEST_F(Win32WindowTest, CreateScalesOriginAndSizeByTheMonitorDpi) {
     EXPECT_EQ(rect.right, c.want.right) << c.dpi;
     EXPECT_EQ(rect.bottom, c.want.bottom) << c.dpi;
     EXPECT_FALSE(::IsWindowVisible(window.GetHandle())) << "created hidden at " << c.dpi;
-    EXPECT_THAT(FakeEngineLogText(), ::testing::HasSubstr("GetDpiForMonitor"));
+    EXPECT_THAT(runner_testing::Transcript(), ::testing::HasSubstr("dpi " + dpi + " forced"));
   }
 }
 

@@ -33,4 +33,62 @@ using UniqueKernelHandle = UniqueHandle<KernelTraits>;
 
 }  // namespace tw
 
+
+// GDI owners. Bitmaps, brushes and fonts are released by DeleteObject, memory
+// device contexts by DeleteDC; null means none. A window's device context
+// goes back to its window (WindowDc), and an object selected into a context
+// is swapped out again before either is released (GdiSelection).
+namespace tw {
+
+template <typename Object>
+struct GdiObjectTraits {
+  using Type = Object;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::DeleteObject(h); }
+};
+using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
+
+struct MemoryDcTraits {
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::DeleteDC(h); }
+};
+using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
+
+// The device context of a window (GetDC), released to it at scope exit.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+  ~WindowDc() {
+    if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+  }
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  HDC get() const noexcept { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// Selects an object into a device context and selects the previous one back
+// at scope exit. Declare it after the owners of both, so that it ends first.
+class GdiSelection {
+ public:
+  GdiSelection(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
+  ~GdiSelection() {
+    if (previous_ != nullptr && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+  }
+  GdiSelection(const GdiSelection&) = delete;
+  GdiSelection& operator=(const GdiSelection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+}  // namespace tw
+
 #endif  // UTIL_WIN_HANDLES_H_

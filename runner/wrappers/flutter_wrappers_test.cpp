@@ -1,5 +1,6 @@
-// The engine, view-controller and view wrappers against the recording engine
-// library: what they pass, in which order, and what they end.
+// The engine, view-controller and view wrappers against the development
+// engine: what they pass, in which order, and what they end (read from the
+// engine's transcript; every misuse of the interface fails the test).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/testing/fake_engine_control.h"
+#include "runner/testing/dev_engine_session.h"
 #include "runner/wrappers/engine_project.h"
 #include "runner/wrappers/flutter_engine.h"
 #include "runner/wrappers/flutter_view_controller.h"
@@ -18,6 +19,10 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::StartsWith;
+using runner_testing::EngineSetting;
+using runner_testing::Transcript;
+using runner_testing::TranscriptLines;
 
 EngineProject DataProject() {
   EngineProject project;
@@ -27,20 +32,7 @@ EngineProject DataProject() {
   return project;
 }
 
-std::vector<std::string> LogLines() {
-  std::vector<std::string> lines;
-  const std::string text = FakeEngineLogText();
-  size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  return lines;
-}
-
-class FlutterWrappersTest : public ::testing::Test {
- protected:
-  void SetUp() override { FakeEngineReset(); }
-};
+using FlutterWrappersTest = runner_testing::DevEngineSession;
 
 TEST_F(FlutterWrappersTest, EnginePropertiesComeFromTheProject) {
   struct Case {
@@ -51,30 +43,32 @@ TEST_F(FlutterWrappersTest, EnginePropertiesComeFromTheProject) {
     int32_t option_2;
     std::string want;
   };
+  // Arguments show as the hex of their UTF-8 bytes.
   const std::string paths =
-      "EngineCreate assets=data\\flutter_assets icu=data\\icudtl.dat aot=data\\app.so ";
+      "properties assets=data\\flutter_assets icu=data\\icudtl.dat aot=data\\app.so ";
   const Case cases[] = {
       {"no arguments: count 0, null array, empty entry point", "", {}, 0, 0,
        paths + "entry=\"\" argc=0 argv=null options=0,0"},
       {"arguments in order", "", {"--profile", "a b", "caf\xC3\xA9"}, 0, 0,
-       paths + "entry=\"\" argc=3 argv=[\"--profile\",\"a b\",\"caf\xC3\xA9\"] options=0,0"},
+       paths + "entry=\"\" argc=3 argv=[2d2d70726f66696c65,612062,636166c3a9] options=0,0"},
       {"one empty argument still counts", "", {""}, 0, 0,
-       paths + "entry=\"\" argc=1 argv=[\"\"] options=0,0"},
+       paths + "entry=\"\" argc=1 argv=[] options=0,0"},
       {"entry point and options passed through", "devMain", {"x"}, 7, -3,
-       paths + "entry=\"devMain\" argc=1 argv=[\"x\"] options=7,-3"},
+       paths + "entry=\"devMain\" argc=1 argv=[78] options=7,-3"},
   };
   for (const Case& c : cases) {
-    FakeEngineReset();
+    DevEngineReset();
     EngineProject project = DataProject();
     project.entry_point = c.entry_point;
     project.entry_point_arguments = c.arguments;
     project.engine_option_1 = c.option_1;
     project.engine_option_2 = c.option_2;
     flutter::FlutterEngine engine(project);
-    const std::vector<std::string> lines = LogLines();
-    ASSERT_GE(lines.size(), 2u) << c.name;
-    EXPECT_EQ(lines[0], c.want) << c.name;
-    EXPECT_EQ(lines[1], "EngineGetMessenger engine") << c.name;
+    const std::vector<std::string> lines = TranscriptLines();
+    ASSERT_GE(lines.size(), 3u) << c.name;
+    EXPECT_THAT(lines[0], StartsWith("engine-create ")) << c.name;
+    EXPECT_EQ(lines[1], c.want) << c.name;
+    EXPECT_EQ(lines[2], "get-messenger") << c.name;
     EXPECT_NE(engine.GetMessenger(), nullptr) << c.name;
   }
 }
@@ -83,49 +77,56 @@ TEST_F(FlutterWrappersTest, EngineDestroysItsEngineUnlessOwnershipWasTransferred
   {
     flutter::FlutterEngine engine(DataProject());
   }
-  EXPECT_THAT(FakeEngineLogText(), HasSubstr("EngineDestroy engine"));
+  EXPECT_THAT(Transcript(), HasSubstr("engine-destroy "));
 
-  FakeEngineReset();
+  DevEngineReset();
   {
     flutter::FlutterEngine engine(DataProject());
     EXPECT_NE(engine.TransferEngineOwnership(), nullptr);
     // Still usable after the transfer.
     engine.ReloadSystemFonts();
   }
-  EXPECT_THAT(FakeEngineLogText(), HasSubstr("EngineReloadSystemFonts"));
-  EXPECT_THAT(FakeEngineLogText(), Not(HasSubstr("EngineDestroy")));
+  EXPECT_THAT(Transcript(), HasSubstr("reload-system-fonts"));
+  EXPECT_THAT(Transcript(), Not(HasSubstr("engine-destroy")));
 }
 
 TEST_F(FlutterWrappersTest, EngineWithoutAHandleNeitherDestroysNorHandsOutARegistrar) {
-  FakeEngineFailEngineCreate(true);
+  EngineSetting fail("DEV_ENGINE_FAIL_ENGINE_CREATE", "1");
   {
+    ::testing::internal::CaptureStderr();
     flutter::FlutterEngine engine(DataProject());
-    // The messenger is asked for regardless; the library decides.
-    EXPECT_THAT(FakeEngineLogText(), HasSubstr("EngineGetMessenger null"));
+    // The messenger is asked for regardless; the library decides (the
+    // development engine reports the null handle as misuse).
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                HasSubstr("EngineGetMessenger on an engine handle this library never issued"));
+    EXPECT_THAT(Transcript(), HasSubstr("engine-create failed"));
+    expected_misuse_ = 1;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(engine.GetPluginRegistrar("any"), nullptr);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Cannot get plugin registrar on an engine that isn't running; call Run first.\n");
   }
-  EXPECT_THAT(FakeEngineLogText(), Not(HasSubstr("EngineGetPluginRegistrar")));
-  EXPECT_THAT(FakeEngineLogText(), Not(HasSubstr("EngineDestroy")));
+  EXPECT_THAT(Transcript(), Not(HasSubstr("plugin-registrar")));
+  EXPECT_THAT(Transcript(), Not(HasSubstr("engine-destroy")));
 }
 
 TEST_F(FlutterWrappersTest, RegistrarComesFromTheLibraryForARunningEngine) {
   flutter::FlutterEngine engine(DataProject());
   EXPECT_NE(engine.GetPluginRegistrar("demo_plugin"), nullptr);
-  EXPECT_THAT(FakeEngineLogText(), HasSubstr("EngineGetPluginRegistrar engine demo_plugin"));
+  EXPECT_THAT(Transcript(), HasSubstr("plugin-registrar demo_plugin"));
 }
 
 TEST_F(FlutterWrappersTest, NextFrameCallbackRunsOnceAndOnlyTheLatest) {
   flutter::FlutterEngine engine(DataProject());
   std::vector<std::string> ran;
+  FlutterDesktopEngine* library_engine = DevEngineNewestEngine();
+  ASSERT_NE(library_engine, nullptr);
   engine.SetNextFrameCallback([&] { ran.push_back("first"); });
   engine.SetNextFrameCallback([&] { ran.push_back("second"); });
-  ASSERT_TRUE(FakeEngineRunNextFrame());
+  ASSERT_TRUE(DevEngineRenderFrame(library_engine));
   EXPECT_EQ(ran, std::vector<std::string>{"second"});
-  // The library calls again (a later frame) without a new registration.
-  ASSERT_TRUE(FakeEngineRunNextFrame());
+  // The library calls again without a new registration.
+  ASSERT_TRUE(DevEngineRepeatFrameCallback(library_engine));
   EXPECT_EQ(ran, std::vector<std::string>{"second"});
 
   // A callable that registers its successor while it runs.
@@ -133,22 +134,25 @@ TEST_F(FlutterWrappersTest, NextFrameCallbackRunsOnceAndOnlyTheLatest) {
     ran.push_back("third");
     engine.SetNextFrameCallback([&] { ran.push_back("fourth"); });
   });
-  FakeEngineRunNextFrame();
-  FakeEngineRunNextFrame();
-  FakeEngineRunNextFrame();
+  EXPECT_TRUE(DevEngineRenderFrame(library_engine));
+  EXPECT_TRUE(DevEngineRenderFrame(library_engine));
+  EXPECT_FALSE(DevEngineRenderFrame(library_engine)) << "nothing registered after the fourth";
+  EXPECT_TRUE(DevEngineRepeatFrameCallback(library_engine));
   EXPECT_EQ(ran, (std::vector<std::string>{"second", "third", "fourth"}));
 }
 
 TEST_F(FlutterWrappersTest, ThrowingNextFrameCallbackIsReportedAndNeverReachesTheEngine) {
   flutter::FlutterEngine engine(DataProject());
+  FlutterDesktopEngine* library_engine = DevEngineNewestEngine();
+  ASSERT_NE(library_engine, nullptr);
   engine.SetNextFrameCallback([] { throw std::runtime_error("show failed"); });
   ::testing::internal::CaptureStderr();
-  ASSERT_TRUE(FakeEngineRunNextFrame());
+  ASSERT_TRUE(DevEngineRenderFrame(library_engine));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Error: exception in next-frame callback: show failed\n");
-  // Spent like one that returned: a later frame runs and reports nothing.
+  // Spent like one that returned: called again, it reports nothing.
   ::testing::internal::CaptureStderr();
-  ASSERT_TRUE(FakeEngineRunNextFrame());
+  ASSERT_TRUE(DevEngineRepeatFrameCallback(library_engine));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
@@ -157,22 +161,27 @@ TEST_F(FlutterWrappersTest, ViewControllerCreatesEngineThenControllerThenView) {
     flutter::FlutterViewController controller(800, 600, DataProject());
     ASSERT_NE(controller.GetEngine(), nullptr);
     ASSERT_NE(controller.GetView(), nullptr);
-    EXPECT_EQ(controller.GetView()->GetHWND(), FakeEngineViewWindow());
-    EXPECT_NE(FakeEngineViewWindow(), nullptr);
-    const std::vector<std::string> lines = LogLines();
-    ASSERT_EQ(lines.size(), 4u) << FakeEngineLogText();
-    EXPECT_THAT(lines[0], HasSubstr("EngineCreate "));
-    EXPECT_EQ(lines[1], "EngineGetMessenger engine");
-    EXPECT_EQ(lines[2], "ViewControllerCreate 800x600 engine");
-    EXPECT_EQ(lines[3], "ViewControllerGetView");
-    FakeEngineReset();
+    EXPECT_EQ(controller.GetView()->GetHWND(), DevEngineViewWindow());
+    EXPECT_NE(DevEngineViewWindow(), nullptr);
+    const std::vector<std::string> lines = TranscriptLines();
+    ASSERT_EQ(lines.size(), 5u) << Transcript();
+    EXPECT_THAT(lines[0], StartsWith("engine-create "));
+    EXPECT_THAT(lines[1], StartsWith("properties "));
+    EXPECT_EQ(lines[2], "get-messenger");
+    EXPECT_EQ(lines[3], "view-controller-create 800x600");
+    EXPECT_EQ(lines[4], "get-view");
+    DevEngineReset();
   }
-  // Only the controller is destroyed; it ends the engine itself.
-  EXPECT_EQ(LogLines(), std::vector<std::string>{"ViewControllerDestroy"});
+  // Only the controller is destroyed; it ends the engine itself (an
+  // EngineDestroy of the engine it owns, or of the ended one, is misuse).
+  const std::vector<std::string> lines = TranscriptLines();
+  ASSERT_EQ(lines.size(), 2u) << Transcript();
+  EXPECT_EQ(lines[0], "view-controller-destroy");
+  EXPECT_THAT(lines[1], StartsWith("engine-destroy "));
 }
 
 TEST_F(FlutterWrappersTest, FailedViewControllerReportsAndEndsNothing) {
-  FakeEngineFailViewController(true);
+  EngineSetting fail("DEV_ENGINE_FAIL_VIEW_CONTROLLER", "1");
   {
     ::testing::internal::CaptureStderr();
     flutter::FlutterViewController controller(640, 480, DataProject());
@@ -181,20 +190,21 @@ TEST_F(FlutterWrappersTest, FailedViewControllerReportsAndEndsNothing) {
     // The engine wrapper lives on with its messenger, without the engine.
     ASSERT_NE(controller.GetEngine(), nullptr);
     EXPECT_NE(controller.GetEngine()->GetMessenger(), nullptr);
-    FakeEngineReset();
+    DevEngineReset();
   }
-  EXPECT_THAT(LogLines(), IsEmpty()) << "no destroy function may be called";
+  EXPECT_THAT(TranscriptLines(), IsEmpty()) << "no destroy function may be called";
 }
 
 TEST_F(FlutterWrappersTest, TopLevelMessagesAreClaimedOnlyWhenTheLibrarySaysSo) {
   flutter::FlutterViewController controller(100, 100, DataProject());
-  FakeEngineClaimMessage(WM_SIZE, 42);
+  EngineSetting claim("DEV_ENGINE_CLAIM", "5:42");  // WM_SIZE
   std::optional<LRESULT> claimed = controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0);
   ASSERT_TRUE(claimed.has_value());
   EXPECT_EQ(*claimed, 42);
   EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_MOVE, 0, 0).has_value());
-  EXPECT_THAT(FakeEngineLogText(), HasSubstr("HandleTopLevelWindowProc 0x5\n"));
-  EXPECT_THAT(FakeEngineLogText(), HasSubstr("HandleTopLevelWindowProc 0x3\n"));
+  EXPECT_THAT(Transcript(), HasSubstr("offered 0x5\nclaimed 0x5\n"));
+  EXPECT_THAT(Transcript(), HasSubstr("offered 0x3\n"));
+  EXPECT_THAT(Transcript(), Not(HasSubstr("claimed 0x3")));
 }
 
 }  // namespace

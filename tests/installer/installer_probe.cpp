@@ -154,8 +154,9 @@ int Credential(const wchar_t* target) {
     return Fail(L"CredReadW", error);
   }
   std::string token;
-  tw::WipeOnDestroy<std::string> guard(token);
-  tw::security::NarrowToken(credential.get()->CredentialBlob, credential.get()->CredentialBlobSize, guard);
+  tw::WipeOnDestroy<std::string> wiped(token);
+  tw::security::NarrowToken(credential.get()->CredentialBlob, credential.get()->CredentialBlobSize,
+                            wiped);
   std::fwrite(token.data(), 1, token.size(), stdout);
   std::fputc('\n', stdout);
   return 0;

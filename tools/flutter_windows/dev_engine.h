@@ -30,6 +30,9 @@
 //                                      callback (message, reply or next
 //                                      frame), which would unwind through the
 //                                      real engine's C frames; stopped here
+//   kDevEngineMisuseOfferedWhileEnding a top-level window message offered to a
+//                                      view controller from inside its own
+//                                      destruction
 //
 // Message ids, reply records, the transcript and the misuse counts are
 // process-wide and outlive the engines, so a test can still read them after
@@ -49,10 +52,19 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#ifdef DEV_ENGINE_BUILDING
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+// As the engine interface's FLUTTER_EXPORT (runner/flutter_windows.h): the
+// library exports these, its tests import them; the host build's static
+// core needs neither.
+#if defined(_WIN32) && defined(FLUTTER_DESKTOP_IMPLEMENTATION)
 #define DEV_ENGINE_API __declspec(dllexport)
-#else
+#elif defined(_WIN32)
 #define DEV_ENGINE_API __declspec(dllimport)
+#else
+#define DEV_ENGINE_API
 #endif
 
 #ifdef __cplusplus
@@ -80,6 +92,14 @@ enum DevEngineMisuseKind {
   kDevEngineMisuseUseAfterDestroy = 6,
   kDevEngineMisuseBadArguments = 7,
   kDevEngineMisuseUnwound = 8,
+  kDevEngineMisuseOfferedWhileEnding = 9,
+};
+
+// Faults an engine may show, which a host must survive; all off after
+// DevEngineReset.
+enum DevEngineFault {
+  kDevEngineFaultLockReturnsNull = 1,    // MessengerLock takes nothing, returns null
+  kDevEngineFaultAddRefReturnsNull = 2,  // MessengerAddRef counts nothing, returns null
 };
 
 typedef struct {
@@ -87,6 +107,7 @@ typedef struct {
   int32_t data_was_null; // 1 when SendResponse was given a null data pointer
   size_t size;           // reply size in bytes
   uint32_t responses;    // SendResponse calls accepted for this message (0 or 1)
+  int32_t locked;        // 1 when the answering thread held the messenger lock
 } DevEngineReplyInfo;
 
 typedef struct {
@@ -129,6 +150,9 @@ DEV_ENGINE_API bool DevEngineGetOutbound(size_t index, DevEngineOutboundInfo* in
 DEV_ENGINE_API bool DevEngineAnswerOutbound(uint64_t id, const uint8_t* reply,
                                             size_t reply_size);
 
+// How deeply the calling thread holds a messenger's lock (0: not at all).
+DEV_ENGINE_API int32_t DevEngineMessengerLockDepth(struct FlutterDesktopMessenger* messenger);
+
 // Reference count of a messenger: 1 for the engine's own reference while the
 // engine lives, plus one per AddRef not yet released.
 DEV_ENGINE_API int32_t DevEngineMessengerRefCount(struct FlutterDesktopMessenger* messenger);
@@ -146,6 +170,24 @@ DEV_ENGINE_API uint32_t DevEngineSetCallbackCount(struct FlutterDesktopEngine* e
 // whether one ran.
 DEV_ENGINE_API bool DevEngineRenderFrame(struct FlutterDesktopEngine* engine);
 
+// Calls the next-frame callback that the last frame ran once more, as an
+// engine that calls it twice would; false when no frame ran one. A host
+// must treat its callback as spent after the first call.
+DEV_ENGINE_API bool DevEngineRepeatFrameCallback(struct FlutterDesktopEngine* engine);
+
+// The engine created last, while it lives; null otherwise. Lets a test that
+// only holds the host's wrappers reach the engine behind them.
+DEV_ENGINE_API struct FlutterDesktopEngine* DevEngineNewestEngine(void);
+
+#ifdef _WIN32
+// The child window of the view controller created last, while it lives;
+// null otherwise.
+DEV_ENGINE_API HWND DevEngineViewWindow(void);
+#endif
+
+// Turns one DevEngineFault on or off.
+DEV_ENGINE_API void DevEngineSetFault(int32_t fault, bool on);
+
 // Misuse recorded since the last reset, of one kind or of all (kind 0).
 DEV_ENGINE_API size_t DevEngineMisuseCount(int32_t kind);
 
@@ -154,8 +196,8 @@ DEV_ENGINE_API size_t DevEngineMisuseCount(int32_t kind);
 // length without the NUL.
 DEV_ENGINE_API size_t DevEngineTranscript(char* buffer, size_t capacity);
 
-// Clears the transcript and the misuse counts. Message and reply records are
-// kept.
+// Clears the transcript, the misuse counts and the faults. Message and reply
+// records are kept.
 DEV_ENGINE_API void DevEngineReset(void);
 
 #ifdef __cplusplus

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "tools/flutter_windows/dev_engine.h"
-#include "tools/flutter_windows/engine_abi.h"
+#include "runner/flutter_windows.h"
 
 namespace dev_engine {
 
@@ -36,6 +36,8 @@ class OwnedLock {
   void Lock();
   // False (and nothing changes) when the calling thread does not hold it.
   bool Unlock();
+  // How often the calling thread holds it (0: not at all).
+  int DepthHeldByCaller();
 
  private:
   std::mutex mutex_;
@@ -78,6 +80,24 @@ struct FlutterDesktopEngine {
   std::map<std::string, Registration> channels;
   FlutterDesktopNextFrameCallback next_frame_callback = nullptr;
   void* next_frame_user_data = nullptr;
+  // The callback the last frame ran, for DevEngineRepeatFrameCallback.
+  FlutterDesktopNextFrameCallback last_frame_callback = nullptr;
+  void* last_frame_user_data = nullptr;
+
+  // Hands out the waiting next-frame callback (null when none) for a frame
+  // to run, and remembers it as the last one run.
+  // REQUIRES: the World mutex held.
+  FlutterDesktopNextFrameCallback TakeNextFrameCallback(void** user_data) {
+    FlutterDesktopNextFrameCallback callback = next_frame_callback;
+    *user_data = next_frame_user_data;
+    next_frame_callback = nullptr;
+    next_frame_user_data = nullptr;
+    if (callback != nullptr) {
+      last_frame_callback = callback;
+      last_frame_user_data = *user_data;
+    }
+    return callback;
+  }
 
   // What the engine was started with, copied.
   std::wstring assets_path;
@@ -99,6 +119,7 @@ struct InboundMessage {
   DevEngineReplyState state = kDevEngineReplyPending;
   bool data_was_null = false;
   uint32_t responses = 0;
+  bool locked = false;  // the answering thread held the messenger lock
   std::vector<uint8_t> reply;
   std::unique_ptr<FlutterDesktopMessageResponseHandle> handle;
 };
@@ -135,7 +156,12 @@ class World {
   std::vector<OutboundMessage> outbound;
   uint64_t next_id = 1;
   std::string transcript;
-  std::array<size_t, 9> misuse_counts{};
+  std::array<size_t, 10> misuse_counts{};
+  // Faults switched on by DevEngineSetFault.
+  bool lock_returns_null = false;
+  bool add_ref_returns_null = false;
+  // The engine created last (alive or ended).
+  FlutterDesktopEngine* newest_engine = nullptr;
 
   // The engine or messenger behind a handle this library issued (alive or
   // ended), or null for anything else.
@@ -178,6 +204,13 @@ void CallHost(const std::string& what, Call&& call) noexcept {
 // released. Used by EngineDestroy and by the view controller that owns the
 // engine.
 void EndEngine(FlutterDesktopEngine* engine);
+
+// The value of an environment variable of the process, empty when unset.
+std::string EnvironmentValue(const char* name);
+
+// UTF-8 of a wide string (UTF-16 on Windows, UTF-32 elsewhere); U+FFFD for
+// what is not a code point.
+std::string Utf8(const std::wstring& text);
 
 // The transcript line "properties ..." for an engine just created.
 std::string DescribeProperties(const FlutterDesktopEngine& engine, bool argv_was_null);

@@ -1,11 +1,12 @@
 // Engine side of the development library: create, destroy, messenger and
-// registrar access, fonts and the next-frame callback.
+// registrar access, fonts and the next-frame callback. Portable: the host
+// build's core has it too.
 #include <cstdio>
 #include <utility>
 #include <vector>
 
 #include "tools/flutter_windows/dev_state.h"
-#include "tools/flutter_windows/ui_script.h"
+#include "tools/flutter_windows/wire_format.h"
 
 namespace dev_engine {
 namespace {
@@ -32,16 +33,6 @@ FlutterDesktopEngine* LiveEngine(World& world, FlutterDesktopEngineRef handle,
     return nullptr;
   }
   return engine;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(),
-                        size, nullptr, nullptr);
-  return utf8;
 }
 
 }  // namespace
@@ -95,6 +86,8 @@ void EndEngine(FlutterDesktopEngine* engine) {
     engine->channels.clear();
     engine->next_frame_callback = nullptr;
     engine->next_frame_user_data = nullptr;
+    engine->last_frame_callback = nullptr;
+    engine->last_frame_user_data = nullptr;
     messenger->engine = nullptr;
     world.Note("engine-destroy " + Id(engine));
   }
@@ -115,7 +108,7 @@ using dev_engine::World;
 
 extern "C" {
 
-DEV_ENGINE_EXPORT FlutterDesktopEngineRef
+FlutterDesktopEngineRef
 FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
@@ -132,6 +125,12 @@ FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
       (properties->dart_entrypoint_argc > 0 && properties->dart_entrypoint_argv == nullptr)) {
     world.Misuse(kDevEngineMisuseBadArguments,
                  "EngineCreate with an argument count that does not match its array");
+    return nullptr;
+  }
+
+  if (dev_engine::EnvironmentValue("DEV_ENGINE_FAIL_ENGINE_CREATE") == "1") {
+    // Failure mode: as an engine that cannot start.
+    world.Note("engine-create failed (DEV_ENGINE_FAIL_ENGINE_CREATE)");
     return nullptr;
   }
 
@@ -166,6 +165,7 @@ FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
   FlutterDesktopEngine* result = engine.get();
   world.engine_addresses.insert(result);
   world.messenger_addresses.insert(messenger.get());
+  world.newest_engine = result;
   world.engines.push_back(std::move(engine));
   world.messengers.push_back(std::move(messenger));
   world.Note("engine-create " + dev_engine::Id(result));
@@ -173,7 +173,7 @@ FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
   return result;
 }
 
-DEV_ENGINE_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef handle) {
+bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef handle) {
   World& world = World::Get();
   {
     std::lock_guard<std::mutex> guard(world.mutex);
@@ -189,15 +189,17 @@ DEV_ENGINE_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef handl
   return true;
 }
 
-DEV_ENGINE_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopMessengerRef
 FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef handle) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopEngine* engine = dev_engine::LiveEngine(world, handle, "EngineGetMessenger");
-  return engine != nullptr ? engine->messenger : nullptr;
+  if (engine == nullptr) return nullptr;
+  world.Note("get-messenger");
+  return engine->messenger;
 }
 
-DEV_ENGINE_EXPORT FlutterDesktopPluginRegistrarRef
+FlutterDesktopPluginRegistrarRef
 FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef handle, const char* plugin_name) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
@@ -208,14 +210,14 @@ FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef handle, const cha
   return &engine->registrar;
 }
 
-DEV_ENGINE_EXPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef handle) {
+void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef handle) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   if (dev_engine::LiveEngine(world, handle, "EngineReloadSystemFonts") == nullptr) return;
   world.Note("reload-system-fonts");
 }
 
-DEV_ENGINE_EXPORT void FlutterDesktopEngineSetNextFrameCallback(
+void FlutterDesktopEngineSetNextFrameCallback(
     FlutterDesktopEngineRef handle, FlutterDesktopNextFrameCallback callback, void* user_data) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
@@ -235,13 +237,36 @@ DEV_ENGINE_API bool DevEngineRenderFrame(FlutterDesktopEngine* handle) {
     std::lock_guard<std::mutex> guard(world.mutex);
     FlutterDesktopEngine* engine = dev_engine::LiveEngine(world, handle, "frame");
     if (engine == nullptr) return false;
-    callback = std::exchange(engine->next_frame_callback, nullptr);
-    user_data = std::exchange(engine->next_frame_user_data, nullptr);
+    callback = engine->TakeNextFrameCallback(&user_data);
     world.Note(callback != nullptr ? "frame (next-frame callback runs)" : "frame");
   }
   if (callback == nullptr) return false;
   dev_engine::CallHost("next-frame callback", [&] { callback(user_data); });
   return true;
+}
+
+DEV_ENGINE_API bool DevEngineRepeatFrameCallback(FlutterDesktopEngine* handle) {
+  World& world = World::Get();
+  FlutterDesktopNextFrameCallback callback = nullptr;
+  void* user_data = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(world.mutex);
+    FlutterDesktopEngine* engine = dev_engine::LiveEngine(world, handle, "repeated frame");
+    if (engine == nullptr) return false;
+    callback = engine->last_frame_callback;
+    user_data = engine->last_frame_user_data;
+    if (callback != nullptr) world.Note("frame (last next-frame callback runs again)");
+  }
+  if (callback == nullptr) return false;
+  dev_engine::CallHost("next-frame callback", [&] { callback(user_data); });
+  return true;
+}
+
+DEV_ENGINE_API FlutterDesktopEngine* DevEngineNewestEngine(void) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  FlutterDesktopEngine* engine = world.newest_engine;
+  return engine != nullptr && engine->alive ? engine : nullptr;
 }
 
 }  // extern "C"

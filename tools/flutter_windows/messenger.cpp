@@ -41,7 +41,7 @@ using dev_engine::World;
 
 extern "C" {
 
-DEV_ENGINE_EXPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef handle,
+void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef handle,
                                                           const char* channel,
                                                           FlutterDesktopMessageCallback callback,
                                                           void* user_data) {
@@ -72,14 +72,14 @@ DEV_ENGINE_EXPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessenge
   world.Note(std::string("set-callback ") + channel + (callback != nullptr ? " on" : " off"));
 }
 
-DEV_ENGINE_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef handle,
+bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef handle,
                                                    const char* channel, const uint8_t* message,
                                                    size_t message_size) {
   return FlutterDesktopMessengerSendWithReply(handle, channel, message, message_size, nullptr,
                                               nullptr);
 }
 
-DEV_ENGINE_EXPORT bool FlutterDesktopMessengerSendWithReply(
+bool FlutterDesktopMessengerSendWithReply(
     FlutterDesktopMessengerRef handle, const char* channel, const uint8_t* message,
     size_t message_size, FlutterDesktopBinaryReply reply, void* user_data) {
   World& world = World::Get();
@@ -109,7 +109,7 @@ DEV_ENGINE_EXPORT bool FlutterDesktopMessengerSendWithReply(
   return true;
 }
 
-DEV_ENGINE_EXPORT void FlutterDesktopMessengerSendResponse(
+void FlutterDesktopMessengerSendResponse(
     FlutterDesktopMessengerRef handle, const FlutterDesktopMessageResponseHandle* response,
     const uint8_t* data, size_t data_length) {
   World& world = World::Get();
@@ -149,19 +149,24 @@ DEV_ENGINE_EXPORT void FlutterDesktopMessengerSendResponse(
   }
   message.state = kDevEngineReplyAnswered;
   message.data_was_null = data == nullptr;
+  message.locked = messenger->lock.DepthHeldByCaller() > 0;
   ++message.responses;
   if (data_length > 0) message.reply.assign(data, data + data_length);
   world.Note("response " + std::to_string(message.id) + " " + std::to_string(data_length) +
              " bytes" + (data == nullptr ? " (null)" : ""));
 }
 
-DEV_ENGINE_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopMessengerRef
 FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef handle) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopMessenger* messenger =
       dev_engine::KnownMessenger(world, handle, "MessengerAddRef");
   if (messenger == nullptr) return nullptr;
+  if (world.add_ref_returns_null) {
+    world.Note("add-ref refused (fault)");
+    return nullptr;
+  }
   // Counting up from zero would revive a messenger its last holder released.
   int32_t count = messenger->refs.load();
   do {
@@ -174,7 +179,7 @@ FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef handle) {
   return messenger;
 }
 
-DEV_ENGINE_EXPORT void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef handle) {
+void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef handle) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopMessenger* messenger =
@@ -190,7 +195,7 @@ DEV_ENGINE_EXPORT void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef
   } while (!messenger->refs.compare_exchange_weak(count, count - 1));
 }
 
-DEV_ENGINE_EXPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef handle) {
+bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef handle) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopMessenger* messenger =
@@ -198,13 +203,17 @@ DEV_ENGINE_EXPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessenge
   return messenger != nullptr && messenger->engine != nullptr;
 }
 
-DEV_ENGINE_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopMessengerRef
 FlutterDesktopMessengerLock(FlutterDesktopMessengerRef handle) {
   FlutterDesktopMessenger* messenger = nullptr;
   {
     World& world = World::Get();
     std::lock_guard<std::mutex> guard(world.mutex);
     messenger = dev_engine::KnownMessenger(world, handle, "MessengerLock");
+    if (messenger != nullptr && world.lock_returns_null) {
+      world.Note("lock refused (fault)");
+      return nullptr;
+    }
   }
   if (messenger == nullptr) return nullptr;
   // Taken without the World mutex: the lock order is messenger, then World.
@@ -212,7 +221,7 @@ FlutterDesktopMessengerLock(FlutterDesktopMessengerRef handle) {
   return messenger;
 }
 
-DEV_ENGINE_EXPORT void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef handle) {
+void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef handle) {
   World& world = World::Get();
   FlutterDesktopMessenger* messenger = nullptr;
   {
@@ -296,7 +305,7 @@ DEV_ENGINE_API bool DevEngineGetReply(uint64_t message_id, DevEngineReplyInfo* i
   std::lock_guard<std::mutex> guard(world.mutex);
   auto found = world.inbound.find(message_id);
   if (found == world.inbound.end()) {
-    if (info != nullptr) *info = DevEngineReplyInfo{kDevEngineReplyNone, 0, 0, 0};
+    if (info != nullptr) *info = DevEngineReplyInfo{kDevEngineReplyNone, 0, 0, 0, 0};
     return false;
   }
   const InboundMessage& message = found->second;
@@ -305,6 +314,7 @@ DEV_ENGINE_API bool DevEngineGetReply(uint64_t message_id, DevEngineReplyInfo* i
     info->data_was_null = message.data_was_null ? 1 : 0;
     info->size = message.reply.size();
     info->responses = message.responses;
+    info->locked = message.locked ? 1 : 0;
   }
   dev_engine::CopyOut(message.reply, buffer, capacity);
   return true;
@@ -366,6 +376,16 @@ DEV_ENGINE_API bool DevEngineAnswerOutbound(uint64_t id, const uint8_t* reply,
     function(reply_size > 0 ? reply : nullptr, reply_size, user_data);
   });
   return true;
+}
+
+DEV_ENGINE_API int32_t DevEngineMessengerLockDepth(FlutterDesktopMessenger* handle) {
+  FlutterDesktopMessenger* messenger = nullptr;
+  {
+    World& world = World::Get();
+    std::lock_guard<std::mutex> guard(world.mutex);
+    messenger = world.FindMessenger(handle);
+  }
+  return messenger != nullptr ? messenger->lock.DepthHeldByCaller() : -1;
 }
 
 DEV_ENGINE_API int32_t DevEngineMessengerRefCount(FlutterDesktopMessenger* handle) {

@@ -1,10 +1,7 @@
 // The scripted UI of the development engine: a small text script of steps
-// that the engine plays after its first frame, as the Flutter UI would, and
-// the standard-codec encoding and decoding that it needs for that.
-//
-// The codec here is written separately from the launcher's own, on purpose:
-// the end-to-end tests then check the launcher's codec against a second
-// implementation of the same wire format instead of against itself.
+// that the engine plays after its first frame, as the Flutter UI would. Its
+// values are encoded, and the replies read, by the engine's own second
+// implementation of the wire format (wire_format.h).
 //
 // Script syntax: one step per line; blank lines and lines starting with '#'
 // are skipped.
@@ -22,11 +19,7 @@
 //                                       and memory in the transcript
 //   hold                                end the script without closing the
 //                                       window: it stays for a person
-// Values:
-//   null  true  false  42  -7  i64:42  1.5  f64:2  "text"  bytes:0aff
-//   [<value>, ...]  {<key>: <value>, ...}
-// Strings take the escapes \\ \" \n \r \t \xNN (one raw byte) and \uXXXX
-// (UTF-8 of a BMP code point); other bytes are taken as they are.
+// Values: the syntax of wire_format.h.
 #ifndef TOOLS_FLUTTER_WINDOWS_UI_SCRIPT_H_
 #define TOOLS_FLUTTER_WINDOWS_UI_SCRIPT_H_
 
@@ -61,17 +54,6 @@ struct ScriptStep {
 // Parses a whole script. False, with "line N: reason" in `*error`, at the
 // first line that is not a valid step.
 bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::string* error);
-
-// Encodes one value written in the script syntax, appending it to `out`
-// (alignment counts from the start of `out`). False on a syntax error.
-bool EncodeScriptValue(const std::string& text, std::vector<uint8_t>* out, std::string* error);
-
-// A reply envelope as text: "empty", "success <value>",
-// "error <code> <message> <details>", or "malformed <reason>".
-std::string DescribeReply(const uint8_t* data, size_t size);
-
-// Lower-case hexadecimal.
-std::string Hex(const uint8_t* data, size_t size);
 
 }  // namespace dev_engine
 

@@ -1,6 +1,7 @@
 // The development engine's script syntax and its second implementation of
 // the standard codec.
 #include "tools/flutter_windows/ui_script.h"
+#include "tools/flutter_windows/wire_format.h"
 
 #include <gtest/gtest.h>
 

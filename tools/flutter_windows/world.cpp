@@ -1,9 +1,12 @@
 // The process-wide record of the development engine, and the hooks that read
-// it.
+// it. Portable: the host build's core has it too.
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -34,6 +37,11 @@ bool OwnedLock::Unlock() {
   return true;
 }
 
+int OwnedLock::DepthHeldByCaller() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return depth_ > 0 && owner_ == std::this_thread::get_id() ? depth_ : 0;
+}
+
 World& World::Get() {
   // Never destroyed: hosts may call in while the process is shutting down.
   static World* world = new World();
@@ -50,14 +58,70 @@ FlutterDesktopMessenger* World::FindMessenger(const void* handle) {
   return static_cast<FlutterDesktopMessenger*>(const_cast<void*>(handle));
 }
 
+std::string EnvironmentValue(const char* name) {
+#ifdef _WIN32
+  // The process environment itself: a test may change it after start-up.
+  char value[256];
+  const DWORD n = ::GetEnvironmentVariableA(name, value, sizeof value);
+  return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+#else
+  const char* value = std::getenv(name);
+  return value != nullptr ? std::string(value) : std::string();
+#endif
+}
+
+std::string Utf8(const std::wstring& text) {
+  std::string utf8;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t code = static_cast<uint32_t>(text[i]);
+    if (sizeof(wchar_t) == 2 && code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() &&
+        static_cast<uint32_t>(text[i + 1]) >= 0xDC00 &&
+        static_cast<uint32_t>(text[i + 1]) <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint32_t>(text[i + 1]) - 0xDC00);
+      ++i;
+    } else if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      utf8 += static_cast<char>(code);
+    } else if (code < 0x800) {
+      utf8 += static_cast<char>(0xC0 | (code >> 6));
+      utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      utf8 += static_cast<char>(0xE0 | (code >> 12));
+      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xF0 | (code >> 18));
+      utf8 += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return utf8;
+}
+
 bool World::KeepHistory() {
-  static const bool keep = [] {
-    wchar_t value[8] = {};
-    const DWORD n = ::GetEnvironmentVariableW(L"DEV_ENGINE_HISTORY", value, 8);
-    return !(n == 3 && std::wstring(value) == L"off");
-  }();
+  static const bool keep = EnvironmentValue("DEV_ENGINE_HISTORY") != "off";
   return keep;
 }
+
+namespace {
+
+// The transcript file named by DEV_ENGINE_TRANSCRIPT, opened for appending,
+// or null.
+FILE* OpenTranscriptFile() {
+#ifdef _WIN32
+  wchar_t path[MAX_PATH] = {};
+  const DWORD n = ::GetEnvironmentVariableW(L"DEV_ENGINE_TRANSCRIPT", path, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? _wfopen(path, L"ab") : nullptr;
+#else
+  const std::string path = EnvironmentValue("DEV_ENGINE_TRANSCRIPT");
+  return path.empty() ? nullptr : std::fopen(path.c_str(), "ab");
+#endif
+}
+
+}  // namespace
 
 void World::Note(const std::string& line) {
   if (KeepHistory()) {
@@ -66,11 +130,7 @@ void World::Note(const std::string& line) {
   }
   // A test reads the transcript after the process has ended, also when it
   // ended badly: every line goes to the file at once.
-  static FILE* file = [] {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = ::GetEnvironmentVariableW(L"DEV_ENGINE_TRANSCRIPT", path, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? _wfopen(path, L"ab") : nullptr;
-  }();
+  static FILE* file = OpenTranscriptFile();
   if (file != nullptr) {
     std::fwrite(line.data(), 1, line.size(), file);
     std::fputc('\n', file);
@@ -116,6 +176,21 @@ DEV_ENGINE_API void DevEngineReset(void) {
   std::lock_guard<std::mutex> guard(world.mutex);
   world.transcript.clear();
   world.misuse_counts.fill(0);
+  world.lock_returns_null = false;
+  world.add_ref_returns_null = false;
+}
+
+DEV_ENGINE_API void DevEngineSetFault(int32_t fault, bool on) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  if (fault == kDevEngineFaultLockReturnsNull) {
+    world.lock_returns_null = on;
+  } else if (fault == kDevEngineFaultAddRefReturnsNull) {
+    world.add_ref_returns_null = on;
+  } else {
+    world.Misuse(kDevEngineMisuseBadArguments,
+                 "DevEngineSetFault with unknown fault " + std::to_string(fault));
+  }
 }
 
 }  // extern "C"

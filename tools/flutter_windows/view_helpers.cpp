@@ -1,0 +1,87 @@
+// Helpers of the development engine's view: transcript lines, text and
+// path conversions, the shown log, the top-level window.
+#include <windows.h>
+
+#include <string>
+
+#include "tools/flutter_windows/view_state.h"
+#include "util/win_handles.h"
+
+namespace dev_engine {
+namespace {
+
+constexpr size_t kShownLogLines = 40;
+
+}  // namespace
+
+void NoteLine(const std::string& line) {
+  World& world = World::Get();
+  std::lock_guard<std::mutex> guard(world.mutex);
+  world.Note(line);
+}
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int size =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string RectText(const RECT& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) +
+         "," + std::to_string(r.bottom);
+}
+
+std::wstring ResolvePath(const std::wstring& path) {
+  if (path.size() >= 2 && (path[1] == L':' || (path[0] == L'\\' && path[1] == L'\\'))) return path;
+  wchar_t module[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, module, MAX_PATH);
+  std::wstring folder(module);
+  folder.resize(folder.find_last_of(L'\\') + 1);
+  return folder + path;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string* text) {
+  tw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  char buffer[4096];
+  DWORD read = 0;
+  text->clear();
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    text->append(buffer, read);
+  }
+  return true;
+}
+
+void AddLog(FlutterDesktopViewController* controller, const std::string& line) {
+  controller->log.push_back(Wide(line));
+  while (controller->log.size() > kShownLogLines) controller->log.pop_front();
+}
+
+HWND TopLevel(FlutterDesktopViewController* controller) {
+  HWND root = ::GetAncestor(controller->view.hwnd, GA_ROOT);
+  return root != controller->parking ? root : nullptr;
+}
+
+std::string DescribeTopLevel(HWND window) {
+  if (window == nullptr) return "none";
+  wchar_t class_name[128] = {};
+  ::GetClassNameW(window, class_name, 128);
+  wchar_t title[256] = {};
+  ::GetWindowTextW(window, title, 256);
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  return "class=" + Utf8(class_name) + " title=" + Utf8(title) +
+         " visible=" + (::IsWindowVisible(window) ? "1" : "0") + " window=" + RectText(rect);
+}
+
+void RequestFrame(FlutterDesktopViewController* controller) {
+  if (controller->frame_pending) return;
+  controller->frame_pending = true;
+  ::PostMessageW(controller->view.hwnd, kRenderMessage, 0, 0);
+}
+
+}  // namespace dev_engine
