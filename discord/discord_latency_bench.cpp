@@ -23,7 +23,7 @@
 #include "discord/discord_ipc.h"
 #include "discord/discord_ipc_testing.h"
 #include "discord/ipc_frame.h"
-#include "discord/win_handles.h"
+#include "util/win_handles.h"
 #include "tools/discord-peer/peer.h"
 
 namespace {
@@ -62,7 +62,7 @@ bool RawFrameExchange(HANDLE pipe, uint32_t opcode, const std::string& payload) 
 // The protocol without the polling: open, handshake, command, blocking reads.
 // Fills the time of each of the two round trips.
 bool RawExchange(double* handshake_ms, double* command_ms) {
-  discord::UniquePipe pipe(::CreateFileW(L"\\\\.\\pipe\\discord-ipc-0",
+  tw::UniqueFile pipe(::CreateFileW(L"\\\\.\\pipe\\discord-ipc-0",
                                          GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                          0, nullptr));
   if (!pipe) return false;

@@ -15,7 +15,7 @@
 
 #include "security/crypto_provider.h"
 #include "security/security_test_support.h"
-#include "security/win_handles.h"
+#include "util/win_handles.h"
 
 namespace tw::security {
 namespace {
@@ -188,7 +188,7 @@ TEST(DeviceIdentityTest, FollowsTheGuidTextAsStored) {
   };
   std::vector<std::string> seen;
   for (const std::wstring& text : cases) {
-    SCOPED_TRACE(testing::Utf8(text));
+    SCOPED_TRACE(::tw::Utf16ToUtf8Lossy(text));
     ASSERT_TRUE(guid.Set(text));
     const std::string id = AnsweredId();
     EXPECT_EQ(id, ExpectedId(text));

@@ -220,7 +220,7 @@ inline flutter::EncodableMap DecryptArguments(const std::string& source,
 inline Answer DecryptFiles(const std::wstring& source, const std::wstring& destination,
                            const Bytes& key = TestKey()) {
   return Call("decryptPackage",
-              flutter::EncodableValue(DecryptArguments(Utf8(source), Utf8(destination), key)));
+              flutter::EncodableValue(DecryptArguments(::tw::Utf16ToUtf8Lossy(source), ::tw::Utf16ToUtf8Lossy(destination), key)));
 }
 
 }  // namespace tw::security::testing

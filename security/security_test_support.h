@@ -22,7 +22,8 @@
 #include "security/crypto_provider.h"
 #include "security/security_channel_handler.h"
 #include "security/token_store.h"
-#include "security/win_handles.h"
+#include "util/utf.h"
+#include "util/win_handles.h"
 
 namespace tw::security::testing {
 
@@ -130,27 +131,17 @@ inline bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-inline std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-  return out;
-}
 
 // Names in `folder` (not "." and ".."), sorted.
 inline std::vector<std::wstring> ListFolder(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  const UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+  if (!find) return names;
   do {
     std::wstring name = data.cFileName;
     if (name != L"." && name != L"..") names.push_back(name);
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
+  } while (::FindNextFileW(find.get(), &data));
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -64,6 +64,17 @@ class UniqueHandle {
   Type handle_;
 };
 
+// Traits for the common case: null means "no handle" and `CloseFn(handle)`
+// releases it (its result, if any, is ignored). One line per kind:
+//
+//   using UniqueHKey = UniqueHandle<NullMeansNone<HKEY, &::RegCloseKey>>;
+template <typename T, auto CloseFn>
+struct NullMeansNone {
+  using Type = T;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type handle) noexcept { CloseFn(handle); }
+};
+
 }  // namespace tw
 
 #endif  // UTIL_UNIQUE_HANDLE_H_

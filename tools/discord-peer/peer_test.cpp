@@ -15,15 +15,15 @@
 #include <gtest/gtest.h>
 
 #include "discord/ipc_frame.h"
-#include "discord/win_handles.h"
+#include "util/win_handles.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 
-discord::UniquePipe Connect(int number) {
+tw::UniqueFile Connect(int number) {
   const std::wstring name = L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number);
-  return discord::UniquePipe(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  return tw::UniqueFile(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            OPEN_EXISTING, 0, nullptr));
 }
 
@@ -177,7 +177,7 @@ TEST(DiscordPeerProgramTest, ServesLogsPrintsAndExits) {
   ::DeleteFileW(log_path.c_str());
 
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  discord::UniquePipe out(::CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+  tw::UniqueFile out(::CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                         CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(out);
   std::wstring command = L"\"" + Widen(WindowsPath(DISCORD_PEER_EXE)) +
@@ -191,12 +191,12 @@ TEST(DiscordPeerProgramTest, ServesLogsPrintsAndExits) {
   ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                nullptr, &startup, &process))
       << ::GetLastError();
-  discord::UniquePipe process_handle(process.hProcess);
-  discord::UniquePipe thread_handle(process.hThread);
+  tw::UniqueKernelHandle process_handle(process.hProcess);
+  tw::UniqueKernelHandle thread_handle(process.hThread);
   out.reset();
 
   // Wait until the pipe is being served, then talk to it.
-  discord::UniquePipe pipe;
+  tw::UniqueFile pipe;
   for (int i = 0; i < 500 && !pipe; ++i) {
     pipe = Connect(6);
     if (!pipe) std::this_thread::sleep_for(std::chrono::milliseconds(20));
