@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "discord/activity_message.h"
-#include "discord/discord_ipc_testing.h"
+#include "discord/pipe_io_seam.h"
 #include "discord/ipc_frame.h"
 #include "util/win_handles.h"
 

@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "discord/activity_message.h"
-#include "discord/discord_ipc_testing.h"
+#include "discord/pipe_io_seam.h"
 #include "discord/ipc_frame.h"
 #include "util/win_handles.h"
 #include "tools/discord-peer/peer.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "security/crypto_provider.h"
-#include "security/security_test_support.h"
+#include "security/testing/security_support.h"
 #include "util/win_handles.h"
 
 namespace tw::security {
@@ -26,7 +26,7 @@ using testing::IsError;
 using testing::IsSuccess;
 
 const ::testing::Environment* const kLock =
-    ::testing::AddGlobalTestEnvironment(new testing::MachineStateLock);
+    ::testing::AddGlobalTestEnvironment(new testing::MachineStateEnvironment);
 
 constexpr wchar_t kKey[] = L"SOFTWARE\\Microsoft\\Cryptography";
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "security/package_test_fixture.h"
+#include "security/testing/package_fixture.h"
 #include "util/hex.h"
 
 // Allocation failure on demand: when the countdown is armed, the allocation

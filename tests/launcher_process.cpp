@@ -4,6 +4,7 @@
 #include <iterator>
 #include <filesystem>
 
+#include "testing/machine_state_lock.h"
 #include "util/win_handles.h"
 
 namespace e2e {
@@ -62,14 +63,8 @@ LauncherRun LauncherFolder::Run(const std::wstring& arguments,
   // The launcher reads and writes the one credential and reads MachineGuid,
   // which the security tests change: the same named lock keeps the two apart
   // when ctest runs them in parallel in one prefix.
-  tw::UniqueKernelHandle machine_state(::CreateMutexW(nullptr, FALSE, L"Local\\tidewarden-security-tests"));
-  if (!machine_state) return run;
-  const DWORD lock_wait = ::WaitForSingleObject(machine_state.get(), 120000);
-  if (lock_wait != WAIT_OBJECT_0 && lock_wait != WAIT_ABANDONED) return run;
-  struct Release {
-    HANDLE mutex;
-    ~Release() { ::ReleaseMutex(mutex); }
-  } release{machine_state.get()};
+  const tw::test::MachineStateLock machine_state;
+  if (!machine_state.held()) return run;
   const std::wstring transcript_path = File(L"transcript.txt");
   const std::wstring stderr_path = File(L"stderr.txt");
   ::DeleteFileW(transcript_path.c_str());

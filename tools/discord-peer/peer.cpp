@@ -518,4 +518,21 @@ std::string Peer::ReadyPayload() {
          "\"evt\":\"READY\",\"nonce\":null}";
 }
 
+bool ReadFrameBlocking(void* pipe, discord::FrameHeader* header, std::string* payload) {
+  auto read_exactly = [pipe](char* out, DWORD size) {
+    while (size > 0) {
+      DWORD read = 0;
+      if (!::ReadFile(pipe, out, size, &read, /*lpOverlapped=*/nullptr) || read == 0) return false;
+      out += read;
+      size -= read;
+    }
+    return true;
+  };
+  std::uint8_t bytes[discord::kFrameHeaderSize];
+  if (!read_exactly(reinterpret_cast<char*>(bytes), sizeof bytes)) return false;
+  *header = discord::DecodeFrameHeader(bytes);
+  payload->assign(header->length, '\0');
+  return read_exactly(payload->data(), header->length);
+}
+
 }  // namespace discord_peer

@@ -33,24 +33,6 @@ bool WriteAll(HANDLE pipe, const std::string& bytes) {
          written == bytes.size();
 }
 
-// Reads one frame with blocking reads; false when the pipe ends first.
-bool ReadFrame(HANDLE pipe, discord::FrameHeader* header, std::string* payload) {
-  auto read_exactly = [&](char* out, DWORD size) {
-    while (size > 0) {
-      DWORD read = 0;
-      if (!::ReadFile(pipe, out, size, &read, nullptr) || read == 0) return false;
-      out += read;
-      size -= read;
-    }
-    return true;
-  };
-  uint8_t bytes[discord::kFrameHeaderSize];
-  if (!read_exactly(reinterpret_cast<char*>(bytes), sizeof bytes)) return false;
-  *header = discord::DecodeFrameHeader(bytes);
-  payload->assign(header->length, '\0');
-  return read_exactly(payload->data(), header->length);
-}
-
 TEST(DiscordPeerFlagsTest, ParsesEveryFlagAndRejectsBadValues) {
   discord_peer::Options options;
   std::size_t connections = 0;
@@ -112,7 +94,7 @@ TEST(DiscordPeerTest, StrictModeRefusesASplitFrame) {
     ASSERT_TRUE(WriteAll(pipe.get(), handshake));
     discord::FrameHeader header;
     std::string payload;
-    ASSERT_TRUE(ReadFrame(pipe.get(), &header, &payload));
+    ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
     EXPECT_EQ(header.opcode, 1u);
     EXPECT_EQ(payload, discord_peer::Peer::ReadyPayload());
   }
@@ -124,7 +106,7 @@ TEST(DiscordPeerTest, StrictModeRefusesASplitFrame) {
     WriteAll(pipe.get(), handshake.substr(8));
     discord::FrameHeader header;
     std::string payload;
-    EXPECT_FALSE(ReadFrame(pipe.get(), &header, &payload)) << "answered a split frame";
+    EXPECT_FALSE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload)) << "answered a split frame";
   }
   ASSERT_TRUE(peer.WaitForEndedConnections(2, 5000));
   const auto ended = peer.ended_connections();
@@ -146,11 +128,11 @@ TEST(DiscordPeerTest, EchoesTheActivityWithTheNonce) {
   discord::FrameHeader header;
   std::string payload;
   ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}")));
-  ASSERT_TRUE(ReadFrame(pipe.get(), &header, &payload));
+  ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
   ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(1,
       "{\"cmd\":\"SET_ACTIVITY\",\"args\":{\"pid\":1,\"activity\":{\"state\":\"a}\\\"{\","
       "\"assets\":{}}},\"nonce\":\"7-1\"}")));
-  ASSERT_TRUE(ReadFrame(pipe.get(), &header, &payload));
+  ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
   EXPECT_EQ(payload,
             "{\"cmd\":\"SET_ACTIVITY\",\"data\":{\"state\":\"a}\\\"{\",\"assets\":{}},"
             "\"evt\":null,\"nonce\":\"7-1\"}");
@@ -205,7 +187,7 @@ TEST(DiscordPeerProgramTest, ServesLogsPrintsAndExits) {
   discord::FrameHeader header;
   std::string payload;
   ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"77\"}")));
-  ASSERT_TRUE(ReadFrame(pipe.get(), &header, &payload));
+  ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
   EXPECT_THAT(payload, HasSubstr("\"READY\""));
   pipe.reset();
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "security/encrypted_package.h"
-#include "security/package_test_fixture.h"
+#include "security/testing/package_fixture.h"
 #include "security/package_writer.h"
 
 namespace tw::security {

@@ -1,7 +1,7 @@
-// Helpers shared by the codec tests: byte literals, a capture of the lines
-// written to std::cerr, and a readable dump of byte vectors.
-#ifndef CHANNELS_CODEC_TEST_SUPPORT_H_
-#define CHANNELS_CODEC_TEST_SUPPORT_H_
+// Helpers shared by the codec tests: byte literals, the codec's diagnostic
+// lines, a readable dump of byte vectors, and the capture of std::cerr.
+#ifndef CHANNELS_TESTING_CODEC_SUPPORT_H_
+#define CHANNELS_TESTING_CODEC_SUPPORT_H_
 
 #include <cstdint>
 #include <iostream>
@@ -11,6 +11,7 @@
 
 #include "channels/encodable_value.h"
 #include "channels/standard_codec.h"
+#include "testing/stderr_capture.h"
 
 namespace flutter {
 
@@ -63,37 +64,7 @@ inline std::string Hex(const Bytes& bytes) {
   return out;
 }
 
-// Collects what is written to std::cerr while it lives, split into lines.
-class CerrCapture {
- public:
-  CerrCapture() : saved_(std::cerr.rdbuf(captured_.rdbuf())) {}
-  ~CerrCapture() { std::cerr.rdbuf(saved_); }
-  CerrCapture(const CerrCapture&) = delete;
-  CerrCapture& operator=(const CerrCapture&) = delete;
-
-  std::string text() const { return captured_.str(); }
-
-  // Every line, each of which must have ended with a newline.
-  std::vector<std::string> lines() const {
-    std::vector<std::string> out;
-    std::string all = captured_.str();
-    size_t start = 0;
-    while (start < all.size()) {
-      size_t end = all.find('\n', start);
-      if (end == std::string::npos) {
-        out.push_back(all.substr(start) + "<no newline>");
-        break;
-      }
-      out.push_back(all.substr(start, end - start));
-      start = end + 1;
-    }
-    return out;
-  }
-
- private:
-  std::ostringstream captured_;
-  std::streambuf* saved_;
-};
+using ::tw::test::CerrCapture;
 
 inline const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
 inline const char kTooDeep[] = "Nesting too deep in StandardCodecSerializer::ReadValueOfType";
@@ -101,4 +72,4 @@ inline const char kUnknownType[] = "Unknown type in StandardCodecSerializer::Rea
 
 }  // namespace flutter::testing_support
 
-#endif  // CHANNELS_CODEC_TEST_SUPPORT_H_
+#endif  // CHANNELS_TESTING_CODEC_SUPPORT_H_

@@ -26,6 +26,7 @@
 #include "security/package_format.h"
 #include "security/package_writer.h"
 #include "security/security_channel_handler.h"
+#include "testing/recording_result.h"
 #include "util/hex.h"
 #include "util/utf.h"
 #include "util/win_handles.h"
@@ -49,20 +50,6 @@ double Now() {
 }
 
 
-class StatusResult : public flutter::MethodResult<> {
- public:
-  explicit StatusResult(std::string* error) : error_(error) {}
-  void Success(const flutter::EncodableValue*) override { error_->clear(); }
-  void Error(const std::string& code, const std::string& message,
-             const flutter::EncodableValue*) override {
-    *error_ = code + ": " + message;
-  }
-  void NotImplemented() override { *error_ = "not implemented"; }
-
- private:
-  std::string* error_;
-};
-
 // Runs "decryptPackage" once; empty on success, the error otherwise.
 std::string DecryptThroughHandler(const std::wstring& package, const std::wstring& destination,
                                   const std::vector<std::uint8_t>& key) {
@@ -70,10 +57,16 @@ std::string DecryptThroughHandler(const std::wstring& package, const std::wstrin
   map.emplace(flutter::EncodableValue("source"), flutter::EncodableValue(::tw::Utf16ToUtf8Lossy(package)));
   map.emplace(flutter::EncodableValue("destination"), flutter::EncodableValue(::tw::Utf16ToUtf8Lossy(destination)));
   map.emplace(flutter::EncodableValue("key"), flutter::EncodableValue(key));
-  std::string error = "no answer";
   flutter::MethodCall<> call("decryptPackage", std::make_unique<flutter::EncodableValue>(map));
-  SecurityChannelHandler(call, std::make_unique<StatusResult>(&error));
-  return error;
+  tw::test::Answer answer;
+  SecurityChannelHandler(call, std::make_unique<tw::test::RecordingResult>(&answer));
+  switch (answer.kind) {
+    case tw::test::Answer::Kind::kSuccess: return std::string();
+    case tw::test::Answer::Kind::kError: return answer.code + ": " + answer.message;
+    case tw::test::Answer::Kind::kNotImplemented: return "not implemented";
+    case tw::test::Answer::Kind::kNone: break;
+  }
+  return "no answer";
 }
 
 bool MakePackage(const std::wstring& path, std::uint64_t size, const std::vector<std::uint8_t>& key) {

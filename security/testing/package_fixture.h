@@ -1,8 +1,8 @@
 // Building packages for the decryption tests: records sealed with bcrypt
 // under deterministic nonces, and a call of "decryptPackage" on files of a
 // scratch folder.
-#ifndef SECURITY_PACKAGE_TEST_FIXTURE_H_
-#define SECURITY_PACKAGE_TEST_FIXTURE_H_
+#ifndef SECURITY_TESTING_PACKAGE_FIXTURE_H_
+#define SECURITY_TESTING_PACKAGE_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 
 #include "security/package_writer.h"
 #include "security/replacement_file.h"
-#include "security/security_test_support.h"
+#include "security/testing/security_support.h"
 
 namespace tw::security::testing {
 
@@ -225,4 +225,4 @@ inline Answer DecryptFiles(const std::wstring& source, const std::wstring& desti
 
 }  // namespace tw::security::testing
 
-#endif  // SECURITY_PACKAGE_TEST_FIXTURE_H_
+#endif  // SECURITY_TESTING_PACKAGE_FIXTURE_H_
