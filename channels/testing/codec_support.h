@@ -14,6 +14,21 @@
 #include "testing/stderr_capture.h"
 
 namespace flutter {
+namespace testing_support {
+
+// Upper-case byte pairs separated by blanks ("0C 01 FF"), for failure output.
+inline std::string Hex(const std::vector<uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i != 0) out += ' ';
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 0xF];
+  }
+  return out;
+}
+
+}  // namespace testing_support
 
 // How GoogleTest shows a value in a failure: its encoding.
 inline void PrintTo(const EncodableValue& value, std::ostream* os) {
@@ -23,12 +38,7 @@ inline void PrintTo(const EncodableValue& value, std::ostream* os) {
   std::streambuf* saved = std::cerr.rdbuf(ignored.rdbuf());
   StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
   std::cerr.rdbuf(saved);
-  *os << "EncodableValue(index " << value.index() << ", encoded";
-  for (uint8_t b : bytes) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    *os << ' ' << kDigits[b >> 4] << kDigits[b & 0xF];
-  }
-  *os << ')';
+  *os << "EncodableValue(index " << value.index() << ", encoded " << testing_support::Hex(bytes) << ')';
 }
 
 }  // namespace flutter
@@ -50,17 +60,6 @@ inline Bytes Repeat(const Bytes& unit, size_t times) {
   Bytes out;
   out.reserve(unit.size() * times);
   for (size_t i = 0; i < times; ++i) out.insert(out.end(), unit.begin(), unit.end());
-  return out;
-}
-
-inline std::string Hex(const Bytes& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    if (i != 0) out += ' ';
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 0xF];
-  }
   return out;
 }
 
