@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "channels/codec_test_support.h"
+#include "channels/testing/codec_support.h"
 
 namespace flutter {
 namespace {

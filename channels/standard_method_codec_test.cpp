@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "channels/codec_test_support.h"
+#include "channels/testing/codec_support.h"
+#include "testing/recording_result.h"
 
 namespace flutter {
 namespace {
@@ -21,33 +22,10 @@ const char kNotAString[] = "Invalid method call; method name is not a string.";
 
 const StandardMethodCodec& Codec() { return StandardMethodCodec::GetInstance(); }
 
-// Remembers the one answer it was given.
-class RecordingResult : public MethodResult<V> {
- public:
-  void Success(const V* result) override {
-    ++answers;
-    kind = "success";
-    if (result != nullptr) value = *result;
-  }
-  void Error(const std::string& error_code, const std::string& error_message,
-             const V* error_details) override {
-    ++answers;
-    kind = "error";
-    code = error_code;
-    message = error_message;
-    if (error_details != nullptr) value = *error_details;
-  }
-  void NotImplemented() override {
-    ++answers;
-    kind = "not implemented";
-  }
-
-  int answers = 0;
-  std::string kind;
-  std::string code;
-  std::string message;
-  std::optional<V> value;  // result or details, absent when none was passed
-};
+using tw::test::Answer;
+using tw::test::RecordingResult;
+constexpr Answer::Kind kSuccess = Answer::Kind::kSuccess;
+constexpr Answer::Kind kError = Answer::Kind::kError;
 
 TEST(StandardMethodCodecTest, DecodeMethodCall) {
   struct Case {
@@ -150,32 +128,33 @@ TEST(StandardMethodCodecTest, DecodeResponseEnvelope) {
   struct Case {
     const char* name;
     Bytes bytes;
-    std::string kind;
+    Answer::Kind kind;
     std::string code;
     std::string message;
-    std::optional<V> value;
+    std::optional<V> value;  // the success value or the error details
     std::vector<std::string> lines;
   };
   const Case cases[] = {
-      {"success with value", {0x00, 0x03, 0x2A, 0, 0, 0}, "success", "", "", V(int32_t{42}), {}},
-      {"success with null passes no value", {0x00, 0x00}, "success", "", "", std::nullopt, {}},
-      {"empty response reads as success without value", {}, "success", "", "", std::nullopt,
+      {"success with value", {0x00, 0x03, 0x2A, 0, 0, 0}, kSuccess, "", "", V(int32_t{42}), {}},
+      {"success with null passes no value", {0x00, 0x00}, kSuccess, "", "", std::nullopt, {}},
+      {"empty response reads as success without value", {}, kSuccess, "", "", std::nullopt,
        {kInvalidRead, kInvalidRead}},
       {"error with message and details",
-       {0x01, 0x07, 0x01, 'e', 0x07, 0x01, 'm', 0x01}, "error", "e", "m", V(true), {}},
-      {"error with null message", {0x01, 0x07, 0x01, 'e', 0x00, 0x00}, "error", "e", "",
+       {0x01, 0x07, 0x01, 'e', 0x07, 0x01, 'm', 0x01}, kError, "e", "m", V(true), {}},
+      {"error with null message", {0x01, 0x07, 0x01, 'e', 0x00, 0x00}, kError, "e", "",
        std::nullopt, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CerrCapture cerr;
-    RecordingResult result;
+    Answer answer;
+    RecordingResult result(&answer);
     EXPECT_TRUE(Codec().DecodeResponseEnvelope(c.bytes.data(), c.bytes.size(), &result));
-    EXPECT_EQ(result.answers, 1);
-    EXPECT_EQ(result.kind, c.kind);
-    EXPECT_EQ(result.code, c.code);
-    EXPECT_EQ(result.message, c.message);
-    EXPECT_EQ(result.value, c.value);
+    EXPECT_EQ(answer.count, 1);
+    EXPECT_EQ(answer.kind, c.kind);
+    EXPECT_EQ(answer.code, c.code);
+    EXPECT_EQ(answer.message, c.message);
+    EXPECT_EQ(c.kind == kError ? answer.details : answer.value, c.value);
     EXPECT_EQ(cerr.lines(), c.lines);
   }
 }
@@ -193,9 +172,10 @@ TEST(StandardMethodCodecTest, UnusableResponseEnvelopeLeavesResultUntouched) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CerrCapture cerr;
-    RecordingResult result;
+    Answer answer;
+    RecordingResult result(&answer);
     EXPECT_FALSE(Codec().DecodeResponseEnvelope(c.bytes.data(), c.bytes.size(), &result));
-    EXPECT_EQ(result.answers, 0);
+    EXPECT_EQ(answer.count, 0);
     EXPECT_THAT(cerr.lines(), IsEmpty());
   }
 }
@@ -203,12 +183,13 @@ TEST(StandardMethodCodecTest, UnusableResponseEnvelopeLeavesResultUntouched) {
 TEST(StandardMethodCodecTest, EnvelopesRoundTrip) {
   const V details(EncodableList{V("a"), V(std::vector<int64_t>{1, 2})});
   auto bytes = Codec().EncodeErrorEnvelope("cred_write", "could not write", &details);
-  RecordingResult result;
+  Answer answer;
+  RecordingResult result(&answer);
   ASSERT_TRUE(Codec().DecodeResponseEnvelope(bytes->data(), bytes->size(), &result));
-  EXPECT_EQ(result.kind, "error");
-  EXPECT_EQ(result.code, "cred_write");
-  EXPECT_EQ(result.message, "could not write");
-  EXPECT_EQ(result.value, details);
+  EXPECT_EQ(answer.kind, kError);
+  EXPECT_EQ(answer.code, "cred_write");
+  EXPECT_EQ(answer.message, "could not write");
+  EXPECT_EQ(answer.details, details);
 }
 
 // Writes every int32 as a string, to tell which serializer a codec uses.

@@ -5,10 +5,17 @@
 # flags.
 option(TW_SANITIZE "Build with AddressSanitizer and UBSan" OFF)
 option(TW_FUZZ "Build libFuzzer targets (clang)" OFF)
+option(TW_BENCHMARKS "Build the benchmark programs in benchmarks/ (never shipped)" OFF)
 
 if(TW_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(TW_FUZZ)
+  # Coverage for libFuzzer in every library; the targets in fuzz/ add the
+  # libFuzzer main.
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 function(tw_project_target target)

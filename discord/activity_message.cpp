@@ -10,6 +10,8 @@
 #include <unistd.h>
 #endif
 
+#include "util/hex.h"
+
 namespace {
 
 uint32_t CurrentProcessId() {
@@ -29,7 +31,6 @@ int64_t CurrentUnixSeconds() {
 }  // namespace
 
 std::string EscapeJsonString(const std::string& text) {
-  static constexpr char kHexDigits[] = "0123456789abcdef";
   std::ostringstream out;
   out.imbue(std::locale::classic());
   for (const char c : text) {
@@ -44,7 +45,7 @@ std::string EscapeJsonString(const std::string& text) {
       case 0x09: out << "\\t"; break;
       default:
         if (byte < 0x20) {
-          out << "\\u00" << kHexDigits[byte >> 4] << kHexDigits[byte & 0x0F];
+          out << "\\u00" << tw::LowerHexDigit(byte >> 4) << tw::LowerHexDigit(byte);
         } else {
           out << c;
         }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -48,8 +49,9 @@ TEST(EscapeJsonStringTest, EveryByteBelow0x20BecomesSixOrTwoCharacters) {
     ASSERT_EQ(out.size(), named ? 2u : 6u) << "byte " << b;
     EXPECT_EQ(out[0], '\\') << "byte " << b;
     if (!named) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      EXPECT_EQ(out, std::string("\\u00") + kHex[b >> 4] + kHex[b & 15]) << "byte " << b;
+      char want[7];
+      std::snprintf(want, sizeof want, "\\u%04x", static_cast<unsigned>(b));
+      EXPECT_EQ(out, want) << "byte " << b;
     }
   }
 }

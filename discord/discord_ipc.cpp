@@ -11,14 +11,12 @@
 #include <thread>
 
 #include "discord/activity_message.h"
-#include "discord/discord_ipc_testing.h"
+#include "discord/pipe_io_seam.h"
 #include "discord/ipc_frame.h"
-#include "discord/win_handles.h"
 #include "util/win_handles.h"
 
 namespace {
 
-using discord::UniquePipe;
 
 constexpr wchar_t kPipeNamePrefix[] = L"\\\\.\\pipe\\discord-ipc-";
 constexpr int kPipeCount = 10;
@@ -37,7 +35,7 @@ constexpr char kCommandRejected[] = "Discord rejected SET_ACTIVITY: ";
 // Guards g_connection, g_io and all traffic on the pipe.
 std::mutex g_connection_mutex;
 // The open pipe, or none. Static lifetime: lives as long as the process.
-UniquePipe g_connection;
+tw::UniqueFile g_connection;
 discord::PipeIo g_io = discord::DefaultPipeIo();
 
 // Overlapped, so that every read and write can be given up after a time-out;
@@ -47,15 +45,15 @@ constexpr DWORD kPipeOpenFlags =
 
 // The first of the client's pipes that opens, tried once each in order; a
 // busy pipe is not waited for.
-UniquePipe OpenDiscordPipe() {
+tw::UniqueFile OpenDiscordPipe() {
   for (int n = 0; n < kPipeCount; ++n) {
     const std::wstring name = kPipeNamePrefix + std::to_wstring(n);
     HANDLE pipe = g_io.create_file(name.c_str(), GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0,
                                    /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
                                    kPipeOpenFlags, /*hTemplateFile=*/nullptr);
-    if (pipe != INVALID_HANDLE_VALUE) return UniquePipe(pipe);
+    if (pipe != INVALID_HANDLE_VALUE) return tw::UniqueFile(pipe);
   }
-  return UniquePipe();
+  return tw::UniqueFile();
 }
 
 // Ends the overlapped operation that `started` (with `error`, the last error
@@ -192,7 +190,7 @@ bool UpdateDiscordPresence(const std::string& client_id, const std::string& deta
 
   // Owned here until the update succeeds, so that every failure, and an
   // exception (out of memory) on its way out, closes it.
-  UniquePipe connection = OpenDiscordPipe();
+  tw::UniqueFile connection = OpenDiscordPipe();
   if (!connection) return Fail(kPipeNotFound, error);
   const HANDLE pipe = connection.get();
 

@@ -18,9 +18,9 @@
 #include <gtest/gtest.h>
 
 #include "discord/activity_message.h"
-#include "discord/discord_ipc_testing.h"
+#include "discord/pipe_io_seam.h"
 #include "discord/ipc_frame.h"
-#include "discord/win_handles.h"
+#include "util/win_handles.h"
 #include "tools/discord-peer/peer.h"
 
 namespace {
@@ -478,7 +478,7 @@ TEST_F(DiscordIpcTest, PipeServerCanOnlyIdentifyTheLauncher) {
 
   // What the same server gets from a client that does not restrict it.
   {
-    discord::UniquePipe plain(::CreateFileW(PipeName(0).c_str(), GENERIC_READ | GENERIC_WRITE,
+    tw::UniqueFile plain(::CreateFileW(PipeName(0).c_str(), GENERIC_READ | GENERIC_WRITE,
                                             /*dwShareMode=*/0, nullptr, OPEN_EXISTING,
                                             /*dwFlagsAndAttributes=*/0, nullptr));
     ASSERT_TRUE(plain);

@@ -15,6 +15,7 @@
 #include "channels/method_call.h"
 #include "discord/activity_message.h"
 #include "discord/discord_ipc.h"
+#include "testing/recording_result.h"
 #include "tools/discord-peer/peer.h"
 
 namespace {
@@ -23,38 +24,8 @@ using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 
-struct Answer {
-  enum Kind { kNone, kSuccess, kError, kNotImplemented } kind = kNone;
-  int count = 0;
-  std::optional<EncodableValue> value;  // Success's value, when one was given
-  std::string code;
-  std::string message;
-  bool has_details = false;
-};
-
-class RecordingResult : public flutter::MethodResult<EncodableValue> {
- public:
-  explicit RecordingResult(Answer* answer) : answer_(answer) {}
-  void Success(const EncodableValue* value) override {
-    Record(Answer::kSuccess);
-    if (value != nullptr) answer_->value = *value;
-  }
-  void Error(const std::string& code, const std::string& message,
-             const EncodableValue* details) override {
-    Record(Answer::kError);
-    answer_->code = code;
-    answer_->message = message;
-    answer_->has_details = details != nullptr;
-  }
-  void NotImplemented() override { Record(Answer::kNotImplemented); }
-
- private:
-  void Record(Answer::Kind kind) {
-    answer_->kind = kind;
-    ++answer_->count;
-  }
-  Answer* answer_;
-};
+using tw::test::Answer;
+using tw::test::RecordingResult;
 
 // Calls the handler; the call is destroyed on return, as the channel does.
 Answer Call(const std::string& method, std::unique_ptr<EncodableValue> arguments) {
@@ -132,7 +103,7 @@ TEST_F(DiscordRpcChannelHandlerTest, StartSendsTheArgumentsOrTheirDefaults) {
     ASSERT_TRUE(peer.Start(&start_error)) << start_error;
 
     const Answer answer = Start(c.arguments);
-    ASSERT_EQ(answer.kind, Answer::kSuccess) << answer.message;
+    ASSERT_EQ(answer.kind, Answer::Kind::kSuccess) << answer.message;
 
     const auto frames = peer.frames();
     ASSERT_EQ(frames.size(), 2u);
@@ -155,7 +126,7 @@ TEST_F(DiscordRpcChannelHandlerTest, StartAnswersWithTheClientsReply) {
   ASSERT_TRUE(peer.Start(&start_error)) << start_error;
 
   const Answer answer = Start({});
-  ASSERT_EQ(answer.kind, Answer::kSuccess);
+  ASSERT_EQ(answer.kind, Answer::Kind::kSuccess);
   ASSERT_TRUE(answer.value.has_value());
   ASSERT_NE(answer.value->GetIf<std::string>(), nullptr);
   EXPECT_EQ(*answer.value->GetIf<std::string>(), *options.reply_text);
@@ -164,7 +135,7 @@ TEST_F(DiscordRpcChannelHandlerTest, StartAnswersWithTheClientsReply) {
 TEST_F(DiscordRpcChannelHandlerTest, FailedStartAnswersDiscordRpcError) {
   {
     const Answer answer = Start({});
-    EXPECT_EQ(answer.kind, Answer::kError);
+    EXPECT_EQ(answer.kind, Answer::Kind::kError);
     EXPECT_EQ(answer.code, "discord_rpc");
     EXPECT_EQ(answer.message, "Discord IPC pipe was not found. Open Discord desktop.");
     EXPECT_FALSE(answer.has_details);
@@ -175,7 +146,7 @@ TEST_F(DiscordRpcChannelHandlerTest, FailedStartAnswersDiscordRpcError) {
   std::string start_error;
   ASSERT_TRUE(peer.Start(&start_error)) << start_error;
   const Answer answer = Start({});
-  EXPECT_EQ(answer.kind, Answer::kError);
+  EXPECT_EQ(answer.kind, Answer::Kind::kError);
   EXPECT_EQ(answer.code, "discord_rpc");
   EXPECT_EQ(answer.message.rfind("Discord rejected SET_ACTIVITY: {", 0), 0u) << answer.message;
   EXPECT_NE(answer.message.find("\"evt\":\"ERROR\""), std::string::npos) << answer.message;
@@ -188,7 +159,7 @@ TEST_F(DiscordRpcChannelHandlerTest, StartWithoutMapArgumentsIsInvalid) {
   discord_peer::Peer peer(discord_peer::Options{});
   std::string start_error;
   ASSERT_TRUE(peer.Start(&start_error)) << start_error;
-  ASSERT_EQ(Start({}).kind, Answer::kSuccess);
+  ASSERT_EQ(Start({}).kind, Answer::Kind::kSuccess);
 
   std::vector<std::pair<const char*, std::unique_ptr<EncodableValue>>> cases;
   cases.emplace_back("absent", nullptr);
@@ -199,7 +170,7 @@ TEST_F(DiscordRpcChannelHandlerTest, StartWithoutMapArgumentsIsInvalid) {
   for (auto& [name, arguments] : cases) {
     SCOPED_TRACE(name);
     const Answer answer = Call("start", std::move(arguments));
-    EXPECT_EQ(answer.kind, Answer::kError);
+    EXPECT_EQ(answer.kind, Answer::Kind::kError);
     EXPECT_EQ(answer.code, "invalid");
     EXPECT_EQ(answer.message, "Missing Discord RPC arguments");
     EXPECT_FALSE(answer.has_details);
@@ -213,7 +184,7 @@ TEST_F(DiscordRpcChannelHandlerTest, StopAlwaysAnswersTrueAndClosesTheConnection
   discord_peer::Peer peer(discord_peer::Options{});
   std::string start_error;
   ASSERT_TRUE(peer.Start(&start_error)) << start_error;
-  ASSERT_EQ(Start({}).kind, Answer::kSuccess);
+  ASSERT_EQ(Start({}).kind, Answer::Kind::kSuccess);
 
   // Arguments of any kind are ignored; a stop with nothing open is the same.
   std::vector<std::unique_ptr<EncodableValue>> arguments;
@@ -222,7 +193,7 @@ TEST_F(DiscordRpcChannelHandlerTest, StopAlwaysAnswersTrueAndClosesTheConnection
   arguments.push_back(std::make_unique<EncodableValue>("x"));
   for (auto& a : arguments) {
     const Answer answer = Call("stop", std::move(a));
-    ASSERT_EQ(answer.kind, Answer::kSuccess);
+    ASSERT_EQ(answer.kind, Answer::Kind::kSuccess);
     ASSERT_TRUE(answer.value.has_value());
     ASSERT_NE(answer.value->GetIf<bool>(), nullptr);
     EXPECT_TRUE(*answer.value->GetIf<bool>());
@@ -239,7 +210,7 @@ TEST_F(DiscordRpcChannelHandlerTest, OtherMethodNamesAreNotImplemented) {
   for (const char* method : {"Start", "STOP", "start ", "stop\n", "", "update"}) {
     SCOPED_TRACE(method);
     const Answer answer = Call(method, std::make_unique<EncodableValue>(EncodableMap{}));
-    EXPECT_EQ(answer.kind, Answer::kNotImplemented);
+    EXPECT_EQ(answer.kind, Answer::Kind::kNotImplemented);
   }
   EXPECT_EQ(peer.accepted_connections(), 0u);
 }

@@ -13,7 +13,8 @@
 #include <iostream>
 
 #include "runner/flutter_windows.h"
-#include "runner/win_handles.h"
+#include "util/utf.h"
+#include "util/win_handles.h"
 
 void CreateConsoleForDebugging() {
   if (!::AllocConsole()) return;
@@ -30,7 +31,7 @@ void CreateConsoleForDebugging() {
 
 std::vector<std::string> ReadCommandLineArguments() {
   int argc = 0;
-  tw::UniqueArgv argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+  tw::UniqueLocal<LPWSTR*> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
   std::vector<std::string> arguments;
   if (!argv) return arguments;
   // argv[0] is the program's own name; the UI only gets what follows it.
@@ -39,19 +40,10 @@ std::vector<std::string> ReadCommandLineArguments() {
 }
 
 std::string WideToUtf8(const wchar_t* text) {
-  if (text == nullptr) return std::string();
-  // WC_ERR_INVALID_CHARS makes an unpaired surrogate fail the conversion
-  // instead of turning into U+FFFD.
-  const int with_terminator = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1,
-                                                    /*lpMultiByteStr=*/nullptr, /*cbMultiByte=*/0,
-                                                    /*lpDefaultChar=*/nullptr,
-                                                    /*lpUsedDefaultChar=*/nullptr);
-  if (with_terminator <= 1) return std::string();
-  std::string utf8(static_cast<size_t>(with_terminator - 1), '\0');
-  const int written = ::WideCharToMultiByte(
-      CP_UTF8, WC_ERR_INVALID_CHARS, text, static_cast<int>(wcslen(text)), utf8.data(),
-      static_cast<int>(utf8.size()), /*lpDefaultChar=*/nullptr, /*lpUsedDefaultChar=*/nullptr);
-  if (written == 0) return std::string();
+  // Strict: an argument with an unpaired surrogate is dropped, never
+  // passed on with a replacement character in it.
+  std::string utf8;
+  if (text == nullptr || !tw::Utf16ToUtf8(std::wstring_view(text), &utf8)) return std::string();
   return utf8;
 }
 

@@ -7,7 +7,7 @@
 #include "runner/flutter_windows.h"
 #include "runner/resources/resource.h"
 #include "runner/utils.h"
-#include "runner/win_handles.h"
+#include "util/win_handles.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "security/crypto_provider.h"
 #include "security/token_codec.h"
-#include "security/win_handles.h"
+#include "util/win_handles.h"
 #include "util/secure_buffer.h"
 
 namespace tw::security {

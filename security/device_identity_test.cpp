@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "security/crypto_provider.h"
-#include "security/security_test_support.h"
-#include "security/win_handles.h"
+#include "security/testing/security_support.h"
+#include "util/win_handles.h"
 
 namespace tw::security {
 namespace {
@@ -26,7 +26,7 @@ using testing::IsError;
 using testing::IsSuccess;
 
 const ::testing::Environment* const kLock =
-    ::testing::AddGlobalTestEnvironment(new testing::MachineStateLock);
+    ::testing::AddGlobalTestEnvironment(new testing::MachineStateEnvironment);
 
 constexpr wchar_t kKey[] = L"SOFTWARE\\Microsoft\\Cryptography";
 
@@ -188,7 +188,7 @@ TEST(DeviceIdentityTest, FollowsTheGuidTextAsStored) {
   };
   std::vector<std::string> seen;
   for (const std::wstring& text : cases) {
-    SCOPED_TRACE(testing::Utf8(text));
+    SCOPED_TRACE(::tw::Utf16ToUtf8Lossy(text));
     ASSERT_TRUE(guid.Set(text));
     const std::string id = AnsweredId();
     EXPECT_EQ(id, ExpectedId(text));

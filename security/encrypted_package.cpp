@@ -11,9 +11,9 @@
 #include "security/crypto_provider.h"
 #include "security/package_format.h"
 #include "security/replacement_file.h"
-#include "security/token_codec.h"
-#include "security/win_handles.h"
 #include "util/secure_buffer.h"
+#include "util/utf.h"
+#include "util/win_handles.h"
 
 namespace tw::security {
 namespace {
@@ -182,11 +182,11 @@ PackageStatus DecryptPackageFile(const std::wstring& source, const std::wstring&
 namespace {
 
 std::wstring WidePath(const std::string& utf8) {
-  std::u16string utf16;
-  if (!Utf8ToUtf16(utf8, &utf16) || utf16.find(u'\0') != std::u16string::npos) {
+  std::wstring wide;
+  if (!tw::Utf8ToUtf16(utf8, &wide) || wide.find(L'\0') != std::wstring::npos) {
     throw PackageError(kInvalidPath);
   }
-  return std::wstring(utf16.begin(), utf16.end());
+  return wide;
 }
 
 // Everything from the map to the failure's text; may raise std::bad_alloc.

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "security/package_test_fixture.h"
+#include "security/testing/package_fixture.h"
+#include "util/hex.h"
 
 // Allocation failure on demand: when the countdown is armed, the allocation
 // that brings it to zero raises std::bad_alloc. Only the out-of-memory test
@@ -41,13 +42,8 @@ using namespace testing;  // NOLINT: the fixture helpers
 constexpr char kAuthFailed[] = "Package authentication failed";
 constexpr char kInvalidPackage[] = "Invalid encrypted package";
 
-Bytes FromHex(const std::string& hex) {
-  Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  }
-  return out;
-}
+// The bytes of a hexadecimal literal of these tests (which are well-formed).
+Bytes FromHex(std::string_view hex) { return tw::ParseHex(hex).value(); }
 
 Bytes LengthField(std::uint32_t length) {
   return {static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
@@ -196,8 +192,8 @@ TEST_F(PackageTest, ExchangedRecordsStillDecryptInTheirNewOrder) {
 
 TEST_F(PackageTest, ArgumentFailuresTouchNoFile) {
   WritePackage(SealPackage({Text("abc")}));
-  const std::string source = Utf8(Package());
-  const std::string destination = Utf8(Destination());
+  const std::string source = ::tw::Utf16ToUtf8Lossy(Package());
+  const std::string destination = ::tw::Utf16ToUtf8Lossy(Destination());
   auto with = [&](const char* key, flutter::EncodableValue value) {
     flutter::EncodableMap map = DecryptArguments(source, destination, TestKey());
     map[flutter::EncodableValue(key)] = std::move(value);
@@ -253,7 +249,7 @@ TEST_F(PackageTest, ArgumentFailuresTouchNoFile) {
 
 TEST_F(PackageTest, ExtraEntriesAreIgnored) {
   WritePackage(SealPackage({Text("abc")}));
-  flutter::EncodableMap map = DecryptArguments(Utf8(Package()), Utf8(Destination()), TestKey());
+  flutter::EncodableMap map = DecryptArguments(::tw::Utf16ToUtf8Lossy(Package()), ::tw::Utf16ToUtf8Lossy(Destination()), TestKey());
   map.emplace(flutter::EncodableValue("overwrite"), flutter::EncodableValue(false));
   map.emplace(flutter::EncodableValue(int32_t{3}), flutter::EncodableValue());
   ASSERT_TRUE(IsSuccess(Call("decryptPackage", flutter::EncodableValue(map))));
@@ -402,7 +398,7 @@ TEST_F(PackageTest, TemporaryFileIsClosedToOthersAndGoneAtTheEnd) {
     ASSERT_FALSE(seen.empty());
     for (const std::wstring& name : seen) {
       EXPECT_EQ(name, seen[0]);
-      EXPECT_TRUE(IsTemporaryName(name)) << Utf8(name);
+      EXPECT_TRUE(IsTemporaryName(name)) << ::tw::Utf16ToUtf8Lossy(name);
       EXPECT_EQ(name.find(L"plain"), std::wstring::npos);
     }
     for (const std::wstring& earlier : names_of_earlier_runs) EXPECT_NE(seen[0], earlier);
@@ -454,7 +450,7 @@ TEST_F(PackageTest, UnreadableHeaderIsNoPackageAndUnreadableRecordFailsAuthentic
 TEST_F(PackageTest, RunningOutOfMemoryAnywhereAnswersOutOfMemory) {
   WritePackage(SealPackage({Pattern(70, 1), Pattern(70, 2)}));
   ASSERT_TRUE(WriteWholeFile(Destination(), Text("earlier")));
-  const flutter::EncodableValue arguments(DecryptArguments(Utf8(Package()), Utf8(Destination()), TestKey()));
+  const flutter::EncodableValue arguments(DecryptArguments(::tw::Utf16ToUtf8Lossy(Package()), ::tw::Utf16ToUtf8Lossy(Destination()), TestKey()));
   // The n-th allocation of the call fails, for every n until the call makes
   // fewer than n.
   bool completed = false;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "security/package_test_fixture.h"
+#include "security/testing/package_fixture.h"
 
 namespace tw::security {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "security/encrypted_package.h"
 #include "security/package_format.h"
-#include "security/win_handles.h"
+#include "util/win_handles.h"
 
 namespace tw::security {
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "util/hex.h"
+
 namespace tw::security {
 namespace {
 
@@ -48,12 +50,8 @@ bool RandomName(std::wstring* name) {
                         BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0) {
     return false;
   }
-  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
   name->assign(L".tw");
-  for (std::uint8_t b : random) {
-    name->push_back(kDigits[b >> 4]);
-    name->push_back(kDigits[b & 0x0F]);
-  }
+  ForEachLowerHexDigit(random, sizeof random, [name](char c) { name->push_back(static_cast<wchar_t>(c)); });
   name->append(L".part");
   return true;
 }

@@ -25,7 +25,7 @@
 #include <cstddef>
 #include <string>
 
-#include "security/win_handles.h"
+#include "util/win_handles.h"
 
 namespace tw::security {
 

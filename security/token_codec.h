@@ -1,5 +1,5 @@
 // Portable encodings used by the security services: the credential blob of
-// the session token, lower-case hexadecimal, and strict UTF-8 to UTF-16.
+// the session token and lower-case hexadecimal into a self-wiping string.
 #ifndef SECURITY_TOKEN_CODEC_H_
 #define SECURITY_TOKEN_CODEC_H_
 
@@ -30,11 +30,6 @@ void NarrowToken(const std::uint8_t* blob, std::size_t size, WipeOnDestroy<std::
 // the content of the guarded string (wiped and reserved first, like
 // NarrowToken).
 void LowerHex(const std::uint8_t* data, std::size_t size, WipeOnDestroy<std::string>& hex);
-
-// Strict UTF-8 to UTF-16: rejects truncated and overlong sequences, stray
-// continuation bytes, encoded surrogates and code points above U+10FFFF.
-// Returns false (and leaves `out` unspecified) on any of them.
-bool Utf8ToUtf16(std::string_view in, std::u16string* out);
 
 }  // namespace tw::security
 

@@ -69,52 +69,6 @@ TEST(TokenCodecTest, LowerHex) {
   EXPECT_EQ(Hex(data, 0), "");
 }
 
-TEST(Utf8ToUtf16Test, AcceptsWellFormedText) {
-  struct Case {
-    const char* name;
-    std::string in;
-    std::u16string want;
-  };
-  const Case cases[] = {
-      {"empty", "", u""},
-      {"ascii path", "C:\\pkg\\a.bin", u"C:\\pkg\\a.bin"},
-      {"two-byte", "\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
-      {"three-byte", "\xE6\x96\x87\xEF\xBF\xBF", u"\u6587\uFFFF"},
-      {"four-byte edge", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\U00010000\U0010FFFF"},
-      {"last before surrogates", "\xED\x9F\xBF", u"\uD7FF"},
-  };
-  for (const Case& c : cases) {
-    std::u16string out;
-    ASSERT_TRUE(Utf8ToUtf16(c.in, &out)) << c.name;
-    EXPECT_EQ(out, c.want) << c.name;
-  }
-}
-
-TEST(Utf8ToUtf16Test, RejectsIllFormedText) {
-  struct Case {
-    const char* name;
-    std::string in;
-  };
-  const Case cases[] = {
-      {"stray continuation", "a\x80"},
-      {"truncated two-byte", "\xC3"},
-      {"truncated four-byte", "\xF0\x90\x80"},
-      {"bad continuation", "\xE6\x41\x87"},
-      {"overlong slash C0", "\xC0\xAF"},
-      {"overlong three-byte", "\xE0\x80\xAF"},
-      {"overlong four-byte", "\xF0\x8F\xBF\xBF"},
-      {"encoded high surrogate", "\xED\xA0\x80"},
-      {"encoded low surrogate", "\xED\xBF\xBF"},
-      {"above U+10FFFF", "\xF4\x90\x80\x80"},
-      {"F5 lead", "\xF5\x80\x80\x80"},
-      {"FF byte", "abc\xFF"},
-  };
-  for (const Case& c : cases) {
-    std::u16string out;
-    EXPECT_FALSE(Utf8ToUtf16(c.in, &out)) << c.name;
-  }
-}
-
 TEST(PackageFormatTest, LengthFieldIsBigEndian) {
   std::uint8_t field[4];
   EncodeChunkLength(0x00100000, field);

@@ -56,12 +56,7 @@ void FreeCredential(PCREDENTIALW credential) noexcept;
 
 // Owner of a record returned by CredReadW; closing it is FreeCredential, so
 // the blob cannot be released unwiped.
-struct CredentialTraits {
-  using Type = PCREDENTIALW;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { FreeCredential(h); }
-};
-using UniqueCredential = UniqueHandle<CredentialTraits>;
+using UniqueCredential = UniqueHandle<NullMeansNone<PCREDENTIALW, &FreeCredential>>;
 
 }  // namespace tw::security
 

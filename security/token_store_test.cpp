@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "security/security_test_support.h"
+#include "security/testing/security_support.h"
 
 namespace tw::security {
 namespace {
@@ -24,7 +24,7 @@ using testing::IsError;
 using testing::IsSuccess;
 
 const ::testing::Environment* const kLock =
-    ::testing::AddGlobalTestEnvironment(new testing::MachineStateLock);
+    ::testing::AddGlobalTestEnvironment(new testing::MachineStateEnvironment);
 
 // The stored credential as the platform returns it, or nothing.
 UniqueCredential ReadStored() {

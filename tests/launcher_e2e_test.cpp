@@ -21,8 +21,11 @@
 #include <vector>
 
 #include "security/package_writer.h"
+#include "security/token_store.h"
 #include "tests/launcher_process.h"
 #include "tools/discord-peer/peer.h"
+#include "util/hex.h"
+#include "util/utf.h"
 #include "util/win_handles.h"
 
 namespace {
@@ -169,8 +172,8 @@ TEST(LauncherEndToEndTest, SecurityChannelAnswersEveryMethod) {
       "call fernbrook/security readToken\n"                                    // 4
       "call fernbrook/security getHardwareId\n"                                // 5
       "call fernbrook/security decryptPackage {\"source\": " +
-      Quote(e2e::Utf8(package_path)) + ", \"destination\": " + Quote(e2e::Utf8(output_path)) +
-      ", \"key\": bytes:" + e2e::Hex(key) + "}\n"                              // 6
+      Quote(tw::Utf16ToUtf8Lossy(package_path)) + ", \"destination\": " + Quote(tw::Utf16ToUtf8Lossy(output_path)) +
+      ", \"key\": bytes:" + tw::ToLowerHex(key) + "}\n"                              // 6
       "call fernbrook/security writeToken 42\n"                                // 7
       "call fernbrook/security fetchToken\n"                                   // 8
       "raw fernbrook/security 00\n"                                            // 9
@@ -198,15 +201,14 @@ TEST(LauncherEndToEndTest, SecurityChannelAnswersEveryMethod) {
   EXPECT_EQ(ReplyBytes(run, 8), "");
 
   // The token stayed in the Credential Manager after the launcher ended.
-  PCREDENTIALW credential = nullptr;
-  ASSERT_TRUE(::CredReadW(kCredentialTarget, CRED_TYPE_GENERIC, 0, &credential));
+  tw::security::UniqueCredential credential;
+  ASSERT_TRUE(::CredReadW(kCredentialTarget, CRED_TYPE_GENERIC, 0, credential.put()));
   std::string stored;
-  for (DWORD i = 0; i + 1 < credential->CredentialBlobSize; i += 2) {
-    stored += static_cast<char>(credential->CredentialBlob[i]);
+  for (DWORD i = 0; i + 1 < credential.get()->CredentialBlobSize; i += 2) {
+    stored += static_cast<char>(credential.get()->CredentialBlob[i]);
   }
   EXPECT_EQ(stored, token);
-  EXPECT_EQ(credential->CredentialBlobSize, 2 * token.size());
-  ::CredFree(credential);
+  EXPECT_EQ(credential.get()->CredentialBlobSize, 2 * token.size());
   ::CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0);
 }
 

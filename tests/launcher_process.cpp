@@ -4,14 +4,13 @@
 #include <iterator>
 #include <filesystem>
 
+#include "testing/machine_state_lock.h"
 #include "util/win_handles.h"
 
 namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-
 
 fs::path TestFolder() {
   wchar_t path[MAX_PATH] = {};
@@ -64,14 +63,8 @@ LauncherRun LauncherFolder::Run(const std::wstring& arguments,
   // The launcher reads and writes the one credential and reads MachineGuid,
   // which the security tests change: the same named lock keeps the two apart
   // when ctest runs them in parallel in one prefix.
-  tw::UniqueKernelHandle machine_state(::CreateMutexW(nullptr, FALSE, L"Local\\tidewarden-security-tests"));
-  if (!machine_state) return run;
-  const DWORD lock_wait = ::WaitForSingleObject(machine_state.get(), 120000);
-  if (lock_wait != WAIT_OBJECT_0 && lock_wait != WAIT_ABANDONED) return run;
-  struct Release {
-    HANDLE mutex;
-    ~Release() { ::ReleaseMutex(mutex); }
-  } release{machine_state.get()};
+  const tw::test::MachineStateLock machine_state;
+  if (!machine_state.held()) return run;
   const std::wstring transcript_path = File(L"transcript.txt");
   const std::wstring stderr_path = File(L"stderr.txt");
   ::DeleteFileW(transcript_path.c_str());
@@ -140,26 +133,6 @@ std::vector<std::string> LinesStartingWith(const std::string& text, const std::s
     start = end + 1;
   }
   return lines;
-}
-
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex += kDigits[c >> 4];
-    hex += kDigits[c & 15];
-  }
-  return hex;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size,
-                        nullptr, nullptr);
-  return utf8;
 }
 
 }  // namespace e2e

@@ -52,12 +52,6 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The transcript lines that start with `prefix`.
 std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix);
 
-// Lower-case hexadecimal of `bytes`.
-std::string Hex(const std::string& bytes);
-
-// UTF-16 to UTF-8 for paths written into scripts.
-std::string Utf8(const std::wstring& text);
-
 }  // namespace e2e
 
 #endif  // TESTS_LAUNCHER_PROCESS_H_

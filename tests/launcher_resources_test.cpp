@@ -13,16 +13,9 @@
 #include <vector>
 
 #include "runner/resources/resource.h"
-#include "util/unique_handle.h"
+#include "util/win_handles.h"
 
 namespace {
-
-struct DataModuleTraits {
-  using Type = HMODULE;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type module) { ::FreeLibrary(module); }
-};
-using UniqueDataModule = tw::UniqueHandle<DataModuleTraits>;
 
 // The staged launcher: launcher\ beside this test's own folder.
 std::wstring LauncherPath() {
@@ -67,7 +60,7 @@ class LauncherResourcesTest : public ::testing::Test {
 
   std::wstring path_;
   std::vector<char> version_;
-  UniqueDataModule module_;
+  tw::UniqueModule module_;
 };
 
 TEST_F(LauncherResourcesTest, FixedVersionIsThatOfAnApplication) {

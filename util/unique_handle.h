@@ -1,14 +1,10 @@
 // A move-only owner for any handle-like value with a close function.
 //
 // UniqueHandle<Traits> holds one handle; Traits supplies the type, the value
-// that means "no handle" and the close function:
+// that means "no handle" and the close function. NullMeansNone below covers
+// the common case in one line; util/win_handles.h declares the Win32 kinds:
 //
-//   struct HKeyTraits {
-//     using Type = HKEY;
-//     static Type Invalid() { return nullptr; }
-//     static void Close(Type h) { ::RegCloseKey(h); }
-//   };
-//   using UniqueHKey = UniqueHandle<HKeyTraits>;
+//   using UniqueHKey = UniqueHandle<NullMeansNone<HKEY, &::RegCloseKey>>;
 //
 //   UniqueHKey key;
 //   if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) ...
@@ -62,6 +58,15 @@ class UniqueHandle {
 
  private:
   Type handle_;
+};
+
+// Traits for the common case: null means "no handle" and `CloseFn(handle)`
+// releases it (its result, if any, is ignored).
+template <typename T, auto CloseFn>
+struct NullMeansNone {
+  using Type = T;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type handle) noexcept { CloseFn(handle); }
 };
 
 }  // namespace tw

@@ -46,5 +46,20 @@ TEST_F(UniqueHandleTest, EachHandleClosedExactlyOnce) {
   EXPECT_EQ(closed, (std::vector<int>{3, 4, 5, 1}));
 }
 
+void RecordClose(const int* handle) { closed.push_back(*handle); }
+
+TEST_F(UniqueHandleTest, NullMeansNoneClosesOnlyAHeldHandleThroughItsFunction) {
+  using Owner = UniqueHandle<NullMeansNone<const int*, &RecordClose>>;
+  const int seven = 7;
+  {
+    Owner none;
+    Owner held(&seven);
+    EXPECT_FALSE(none);
+    EXPECT_TRUE(held);
+    none.reset();  // nothing held: nothing closed
+  }
+  EXPECT_EQ(closed, std::vector<int>{7});
+}
+
 }  // namespace
 }  // namespace tw

@@ -26,8 +26,8 @@
 
 #include "security/token_codec.h"
 #include "security/token_store.h"
-#include "security/win_handles.h"
 #include "util/secure_buffer.h"
+#include "util/utf.h"
 #include "util/win_handles.h"
 
 namespace {
@@ -39,12 +39,7 @@ constexpr DWORD kRunTimeoutMs = 120000;
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 void Print(std::wstring_view text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, /*dwFlags=*/0, text.data(), static_cast<int>(text.size()),
-                                         /*lpMultiByteStr=*/nullptr, 0, /*lpDefaultChar=*/nullptr,
-                                         /*lpUsedDefaultChar=*/nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, /*dwFlags=*/0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
-                        /*lpDefaultChar=*/nullptr, /*lpUsedDefaultChar=*/nullptr);
+  const std::string utf8 = tw::Utf16ToUtf8Lossy(text);
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fputc('\n', stdout);
 }
@@ -56,23 +51,13 @@ int Fail(std::wstring_view what, DWORD error) {
   return kFailed;
 }
 
-// Releases a COM interface pointer.
-template <typename Interface>
-struct ComTraits {
-  using Type = Interface*;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type p) { p->Release(); }
-};
-template <typename Interface>
-using ComPtr = tw::UniqueHandle<ComTraits<Interface>>;
-
 int Shortcut(const wchar_t* link_path) {
   if (::GetFileAttributesW(link_path) == INVALID_FILE_ATTRIBUTES) return kMissing;
-  ComPtr<IShellLinkW> link;
+  tw::UniqueCom<IShellLinkW> link;
   HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, /*pUnkOuter=*/nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                   reinterpret_cast<void**>(link.put()));
   if (FAILED(hr)) return Fail(L"CoCreateInstance(ShellLink)", static_cast<DWORD>(hr));
-  ComPtr<IPersistFile> file;
+  tw::UniqueCom<IPersistFile> file;
   hr = link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()));
   if (FAILED(hr)) return Fail(L"QueryInterface(IPersistFile)", static_cast<DWORD>(hr));
   hr = file.get()->Load(link_path, STGM_READ);
@@ -92,7 +77,7 @@ int Shortcut(const wchar_t* link_path) {
 }
 
 int Values(const wchar_t* subkey) {
-  tw::security::UniqueHKey key;
+  tw::UniqueHKey key;
   const LONG opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, subkey, /*ulOptions=*/0, KEY_READ, key.put());
   if (opened == ERROR_FILE_NOT_FOUND) return kMissing;
   if (opened != ERROR_SUCCESS) return Fail(L"RegOpenKeyExW", static_cast<DWORD>(opened));
@@ -124,7 +109,7 @@ int Values(const wchar_t* subkey) {
 }
 
 int Entries(std::wstring_view display_name) {
-  tw::security::UniqueHKey uninstall;
+  tw::UniqueHKey uninstall;
   const LONG opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, /*ulOptions=*/0, KEY_READ, uninstall.put());
   if (opened == ERROR_FILE_NOT_FOUND) return 0;
   if (opened != ERROR_SUCCESS) return Fail(L"RegOpenKeyExW", static_cast<DWORD>(opened));

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "tools/discord-peer/peer.h"
-#include "tools/discord-peer/peer_handles.h"
+#include "util/win_handles.h"
 
 namespace {
 
 // Set by Ctrl+C or by the last expected connection.
-discord_peer::UniqueEvent g_stop;
+tw::UniqueKernelHandle g_stop;
 
 BOOL WINAPI OnConsoleControl(DWORD) {
   ::SetEvent(g_stop.get());

@@ -11,13 +11,11 @@
 #include <utility>
 
 #include "discord/ipc_frame.h"
-#include "discord/win_handles.h"
-#include "tools/discord-peer/peer_handles.h"
+#include "util/win_handles.h"
 
 namespace discord_peer {
 namespace {
 
-using discord::UniquePipe;
 
 // One read may hold a whole frame of the largest size the protocol allows.
 constexpr std::size_t kReadChunkSize = discord::kFrameHeaderSize + discord::kMaxPayloadSize;
@@ -26,8 +24,8 @@ std::wstring PipeName(int number) {
   return L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number);
 }
 
-UniqueEvent MakeEvent(bool manual_reset) {
-  return UniqueEvent(::CreateEventW(/*lpEventAttributes=*/nullptr, manual_reset,
+tw::UniqueKernelHandle MakeEvent(bool manual_reset) {
+  return tw::UniqueKernelHandle(::CreateEventW(/*lpEventAttributes=*/nullptr, manual_reset,
                                     /*bInitialState=*/FALSE, /*lpName=*/nullptr));
 }
 
@@ -106,7 +104,7 @@ int ClientImpersonationLevel(HANDLE pipe) {
   int level = -1;
   HANDLE token_handle = nullptr;
   if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, /*OpenAsSelf=*/TRUE, &token_handle)) {
-    const UniqueEvent token(token_handle);
+    const tw::UniqueKernelHandle token(token_handle);
     SECURITY_IMPERSONATION_LEVEL value{};
     DWORD size = 0;
     if (::GetTokenInformation(token.get(), TokenImpersonationLevel, &value, sizeof value,
@@ -142,8 +140,8 @@ struct Peer::Impl {
   explicit Impl(Options opts) : options(std::move(opts)) {}
 
   Options options;
-  UniqueEvent stop_event;
-  UniquePipe listening;  // the first instance, created by Start
+  tw::UniqueKernelHandle stop_event;
+  tw::UniqueFile listening;  // the first instance, created by Start
   std::thread accept_thread;
   std::function<void(const ConnectionSummary&)> on_end;
 
@@ -155,18 +153,18 @@ struct Peer::Impl {
   std::size_t accepted = 0;
   std::ofstream log;
 
-  UniquePipe CreateInstance(bool first) {
+  tw::UniqueFile CreateInstance(bool first) {
     const DWORD open_mode =
         PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-    return UniquePipe(::CreateNamedPipeW(PipeName(options.pipe_number).c_str(), open_mode,
+    return tw::UniqueFile(::CreateNamedPipeW(PipeName(options.pipe_number).c_str(), open_mode,
                                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
                                          PIPE_UNLIMITED_INSTANCES, options.pipe_buffer,
                                          options.pipe_buffer, /*nDefaultTimeOut=*/0,
                                          /*lpSecurityAttributes=*/nullptr));
   }
 
-  void AcceptLoop(UniquePipe pipe) {
-    const UniqueEvent connected = MakeEvent(/*manual_reset=*/true);
+  void AcceptLoop(tw::UniqueFile pipe) {
+    const tw::UniqueKernelHandle connected = MakeEvent(/*manual_reset=*/true);
     while (pipe) {
       OVERLAPPED overlapped{};
       overlapped.hEvent = connected.get();
@@ -188,7 +186,7 @@ struct Peer::Impl {
       }
       // The next instance exists before this connection is served, so the
       // name never disappears for a client that comes back.
-      UniquePipe next = CreateInstance(/*first=*/false);
+      tw::UniqueFile next = CreateInstance(/*first=*/false);
       std::lock_guard<std::mutex> lock(mutex);
       const int id = static_cast<int>(++accepted);
       connection_threads.emplace_back(
@@ -198,9 +196,9 @@ struct Peer::Impl {
   }
 
   struct Conn {
-    UniquePipe pipe;
+    tw::UniqueFile pipe;
     int id = 0;
-    UniqueEvent io_event = MakeEvent(/*manual_reset=*/true);
+    tw::UniqueKernelHandle io_event = MakeEvent(/*manual_reset=*/true);
     std::string pending;       // bytes read but not yet framed
     int reads_for_pending = 0; // reads that delivered `pending`
     std::size_t frames = 0;
@@ -345,7 +343,7 @@ struct Peer::Impl {
     }
   }
 
-  void Serve(UniquePipe pipe, int id) {
+  void Serve(tw::UniqueFile pipe, int id) {
     Conn c;
     c.pipe = std::move(pipe);
     c.id = id;
@@ -461,7 +459,7 @@ bool Peer::Start(std::string* error) {
       return false;
     }
   }
-  UniquePipe first = d.CreateInstance(/*first=*/true);
+  tw::UniqueFile first = d.CreateInstance(/*first=*/true);
   if (!first) {
     const DWORD code = ::GetLastError();
     *error = "cannot create \\\\.\\pipe\\discord-ipc-" + std::to_string(d.options.pipe_number) +
@@ -518,6 +516,23 @@ std::string Peer::ReadyPayload() {
          "\"discriminator\":\"0\",\"global_name\":\"Discord Peer\",\"avatar\":null,"
          "\"bot\":false,\"flags\":0,\"premium_type\":0}},"
          "\"evt\":\"READY\",\"nonce\":null}";
+}
+
+bool ReadFrameBlocking(void* pipe, discord::FrameHeader* header, std::string* payload) {
+  auto read_exactly = [pipe](char* out, DWORD size) {
+    while (size > 0) {
+      DWORD read = 0;
+      if (!::ReadFile(pipe, out, size, &read, /*lpOverlapped=*/nullptr) || read == 0) return false;
+      out += read;
+      size -= read;
+    }
+    return true;
+  };
+  std::uint8_t bytes[discord::kFrameHeaderSize];
+  if (!read_exactly(reinterpret_cast<char*>(bytes), sizeof bytes)) return false;
+  *header = discord::DecodeFrameHeader(bytes);
+  payload->assign(header->length, '\0');
+  return read_exactly(payload->data(), header->length);
 }
 
 }  // namespace discord_peer

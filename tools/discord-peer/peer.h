@@ -32,6 +32,8 @@
 #include <string>
 #include <vector>
 
+#include "discord/ipc_frame.h"
+
 namespace discord_peer {
 
 // Which reply the misbehaviour options affect.
@@ -134,6 +136,11 @@ bool ParseFlags(const std::vector<std::string>& args, Options* options, std::siz
 
 // The flags, for --help and usage errors.
 const char* Usage();
+
+// For a test or benchmark on the client side of a connection to the peer:
+// reads one whole frame from `pipe` (opened without FILE_FLAG_OVERLAPPED)
+// with blocking reads. False when the pipe fails or ends first.
+bool ReadFrameBlocking(void* pipe, discord::FrameHeader* header, std::string* payload);
 
 }  // namespace discord_peer
 

@@ -15,15 +15,15 @@
 #include <gtest/gtest.h>
 
 #include "discord/ipc_frame.h"
-#include "discord/win_handles.h"
+#include "util/win_handles.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 
-discord::UniquePipe Connect(int number) {
+tw::UniqueFile Connect(int number) {
   const std::wstring name = L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number);
-  return discord::UniquePipe(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  return tw::UniqueFile(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            OPEN_EXISTING, 0, nullptr));
 }
 
@@ -31,24 +31,6 @@ bool WriteAll(HANDLE pipe, const std::string& bytes) {
   DWORD written = 0;
   return ::WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();
-}
-
-// Reads one frame with blocking reads; false when the pipe ends first.
-bool ReadFrame(HANDLE pipe, discord::FrameHeader* header, std::string* payload) {
-  auto read_exactly = [&](char* out, DWORD size) {
-    while (size > 0) {
-      DWORD read = 0;
-      if (!::ReadFile(pipe, out, size, &read, nullptr) || read == 0) return false;
-      out += read;
-      size -= read;
-    }
-    return true;
-  };
-  uint8_t bytes[discord::kFrameHeaderSize];
-  if (!read_exactly(reinterpret_cast<char*>(bytes), sizeof bytes)) return false;
-  *header = discord::DecodeFrameHeader(bytes);
-  payload->assign(header->length, '\0');
-  return read_exactly(payload->data(), header->length);
 }
 
 TEST(DiscordPeerFlagsTest, ParsesEveryFlagAndRejectsBadValues) {
@@ -112,7 +94,7 @@ TEST(DiscordPeerTest, StrictModeRefusesASplitFrame) {
     ASSERT_TRUE(WriteAll(pipe.get(), handshake));
     discord::FrameHeader header;
     std::string payload;
-    ASSERT_TRUE(ReadFrame(pipe.get(), &header, &payload));
+    ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
     EXPECT_EQ(header.opcode, 1u);
     EXPECT_EQ(payload, discord_peer::Peer::ReadyPayload());
   }
@@ -124,7 +106,7 @@ TEST(DiscordPeerTest, StrictModeRefusesASplitFrame) {
     WriteAll(pipe.get(), handshake.substr(8));
     discord::FrameHeader header;
     std::string payload;
-    EXPECT_FALSE(ReadFrame(pipe.get(), &header, &payload)) << "answered a split frame";
+    EXPECT_FALSE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload)) << "answered a split frame";
   }
   ASSERT_TRUE(peer.WaitForEndedConnections(2, 5000));
   const auto ended = peer.ended_connections();
@@ -146,11 +128,11 @@ TEST(DiscordPeerTest, EchoesTheActivityWithTheNonce) {
   discord::FrameHeader header;
   std::string payload;
   ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}")));
-  ASSERT_TRUE(ReadFrame(pipe.get(), &header, &payload));
+  ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
   ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(1,
       "{\"cmd\":\"SET_ACTIVITY\",\"args\":{\"pid\":1,\"activity\":{\"state\":\"a}\\\"{\","
       "\"assets\":{}}},\"nonce\":\"7-1\"}")));
-  ASSERT_TRUE(ReadFrame(pipe.get(), &header, &payload));
+  ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
   EXPECT_EQ(payload,
             "{\"cmd\":\"SET_ACTIVITY\",\"data\":{\"state\":\"a}\\\"{\",\"assets\":{}},"
             "\"evt\":null,\"nonce\":\"7-1\"}");
@@ -177,7 +159,7 @@ TEST(DiscordPeerProgramTest, ServesLogsPrintsAndExits) {
   ::DeleteFileW(log_path.c_str());
 
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  discord::UniquePipe out(::CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+  tw::UniqueFile out(::CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                         CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(out);
   std::wstring command = L"\"" + Widen(WindowsPath(DISCORD_PEER_EXE)) +
@@ -191,12 +173,12 @@ TEST(DiscordPeerProgramTest, ServesLogsPrintsAndExits) {
   ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                nullptr, &startup, &process))
       << ::GetLastError();
-  discord::UniquePipe process_handle(process.hProcess);
-  discord::UniquePipe thread_handle(process.hThread);
+  tw::UniqueKernelHandle process_handle(process.hProcess);
+  tw::UniqueKernelHandle thread_handle(process.hThread);
   out.reset();
 
   // Wait until the pipe is being served, then talk to it.
-  discord::UniquePipe pipe;
+  tw::UniqueFile pipe;
   for (int i = 0; i < 500 && !pipe; ++i) {
     pipe = Connect(6);
     if (!pipe) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -205,7 +187,7 @@ TEST(DiscordPeerProgramTest, ServesLogsPrintsAndExits) {
   discord::FrameHeader header;
   std::string payload;
   ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"77\"}")));
-  ASSERT_TRUE(ReadFrame(pipe.get(), &header, &payload));
+  ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
   EXPECT_THAT(payload, HasSubstr("\"READY\""));
   pipe.reset();
 

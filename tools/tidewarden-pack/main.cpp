@@ -26,14 +26,14 @@
 #include "security/encrypted_package.h"
 #include "security/package_format.h"
 #include "security/package_writer.h"
-#include "security/win_handles.h"
+#include "util/win_handles.h"
 #include "util/secure_buffer.h"
 
 namespace {
 
 using tw::security::kKeySize;
 using tw::security::kMaxChunkSize;
-using tw::security::UniqueFile;
+using tw::UniqueFile;
 
 constexpr char kUsage[] =
     "usage: tidewarden-pack keygen KEYFILE\n"

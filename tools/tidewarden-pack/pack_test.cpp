@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "security/encrypted_package.h"
-#include "security/package_test_fixture.h"
+#include "security/testing/package_fixture.h"
 #include "security/package_writer.h"
 
 namespace tw::security {
@@ -196,7 +196,7 @@ TEST_F(PackToolTest, FailuresExitOneWithTheLaunchersMessages) {
       {{L"inspect", Path(L"zero.vqe")}, "Invalid chunk length 0 at offset 8\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Utf8(c.args[0]) + " " + c.err);
+    SCOPED_TRACE(::tw::Utf16ToUtf8Lossy(c.args[0]) + " " + c.err);
     const ToolRun run = RunTool(c.args);
     EXPECT_EQ(run.exit_code, 1u);
     EXPECT_EQ(run.err, c.err);
@@ -238,7 +238,7 @@ TEST_F(PackToolTest, UsageErrorsExitTwo) {
       {L"seal", L"--key", key, L"--chunk-size", L"0x400", plain, out},
   };
   for (const auto& args : cases) {
-    SCOPED_TRACE(args.empty() ? std::string("(none)") : Utf8(args.back()));
+    SCOPED_TRACE(args.empty() ? std::string("(none)") : ::tw::Utf16ToUtf8Lossy(args.back()));
     const ToolRun run = RunTool(args);
     EXPECT_EQ(run.exit_code, 2u);
     EXPECT_NE(run.err.find("usage: tidewarden-pack"), std::string::npos) << run.err;
@@ -262,7 +262,7 @@ TEST_F(PackToolTest, HelpPrintsTheUsageAndExitsZero) {
       {L"--help"}, {L"-h"}, {L"seal", L"--help"}, {L"open", L"--key", Path(L"k.key"), L"-h"}, {L"inspect", L"-h", L"x"},
   };
   for (const auto& args : cases) {
-    SCOPED_TRACE(Utf8(args.back()));
+    SCOPED_TRACE(::tw::Utf16ToUtf8Lossy(args.back()));
     const ToolRun run = RunTool(args);
     EXPECT_EQ(run.exit_code, 0u);
     EXPECT_EQ(run.out.rfind("usage: tidewarden-pack keygen KEYFILE\n", 0), 0u) << run.out;
@@ -286,7 +286,7 @@ TEST_F(PackToolTest, ChunkSizeIsTheSameNumberHoweverWritten) {
       {L"0001048576", "2500"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Utf8(c.text));
+    SCOPED_TRACE(::tw::Utf16ToUtf8Lossy(c.text));
     const ToolRun sealed =
         RunTool({L"seal", L"--key", Path(L"k.key"), L"--chunk-size", c.text, Path(L"plain.bin"), Path(L"p.vqe")});
     ASSERT_EQ(sealed.exit_code, 0u) << sealed.err;
@@ -343,7 +343,7 @@ TEST_F(PackToolTest, KeyFileIsReadableByItsCreatorOnly) {
   ASSERT_EQ(::GetSecurityInfo(file.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                               nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
-  std::unique_ptr<void, decltype(&::LocalFree)> descriptor_owner(descriptor, &::LocalFree);
+  const tw::UniqueLocal<PSECURITY_DESCRIPTOR> descriptor_owner(descriptor);
   ASSERT_NE(dacl, nullptr);
 
   HANDLE token_handle = nullptr;
@@ -371,10 +371,9 @@ TEST_F(PackToolTest, KeyFileIsReadableByItsCreatorOnly) {
     if (::EqualSid(sid, user_sid)) {
       user_has_full_access = (allowed->Mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS;
     } else {
-      LPWSTR text = nullptr;
-      ::ConvertSidToStringSidW(sid, &text);
-      EXPECT_TRUE(::EqualSid(sid, system_sid)) << "access for " << Utf8(text ? text : L"?");
-      ::LocalFree(text);
+      tw::UniqueLocal<LPWSTR> text;
+      ::ConvertSidToStringSidW(sid, text.put());
+      EXPECT_TRUE(::EqualSid(sid, system_sid)) << "access for " << ::tw::Utf16ToUtf8Lossy(text ? text.get() : L"?");
     }
   }
   EXPECT_TRUE(user_has_full_access);

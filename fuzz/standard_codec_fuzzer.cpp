@@ -15,6 +15,7 @@
 #include "channels/encodable_value.h"
 #include "channels/standard_codec.h"
 #include "channels/standard_method_codec.h"
+#include "testing/recording_result.h"
 
 namespace {
 
@@ -125,19 +126,12 @@ void CheckMethodCall(const uint8_t* data, size_t size) {
   }
 }
 
-class CountingResult : public flutter::MethodResult<EncodableValue> {
- public:
-  int answers = 0;
-  void Success(const EncodableValue*) override { ++answers; }
-  void Error(const std::string&, const std::string&, const EncodableValue*) override { ++answers; }
-  void NotImplemented() override { ++answers; }
-};
-
 void CheckResponseEnvelope(const uint8_t* data, size_t size) {
-  CountingResult result;
+  tw::test::Answer answer;
+  tw::test::RecordingResult result(&answer);
   const bool handled =
       flutter::StandardMethodCodec::GetInstance().DecodeResponseEnvelope(data, size, &result);
-  if (result.answers != (handled ? 1 : 0)) Fail("envelope answered the wrong number of times");
+  if (answer.count != (handled ? 1 : 0)) Fail("envelope answered the wrong number of times");
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 //                  connection, with blocking reads instead of polling;
 //   poll step      one 20 ms sleep, the unit the connection waits in.
 //
-// The update's phases are timed through the connection's test access to its
-// pipe reads and writes (the calls themselves are the real ones).
+// The update's phases are timed through the connection's pipe seam (its
+// reads and writes; the calls themselves are the real ones).
 //
-// Run: cmake/wine-run <build>/wineprefix <build>/discord/discord_latency_bench.exe [rounds]
+// Run: cmake/wine-run <build>/wineprefix <build>/benchmarks/discord_latency_benchmark.exe [rounds]
 #include <windows.h>
 
 #include <algorithm>
@@ -21,9 +21,9 @@
 
 #include "discord/activity_message.h"
 #include "discord/discord_ipc.h"
-#include "discord/discord_ipc_testing.h"
+#include "discord/pipe_io_seam.h"
 #include "discord/ipc_frame.h"
-#include "discord/win_handles.h"
+#include "util/win_handles.h"
 #include "tools/discord-peer/peer.h"
 
 namespace {
@@ -37,32 +37,21 @@ double Median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
-bool ReadExactly(HANDLE pipe, char* out, DWORD size) {
-  while (size > 0) {
-    DWORD read = 0;
-    if (!::ReadFile(pipe, out, size, &read, nullptr) || read == 0) return false;
-    out += read;
-    size -= read;
-  }
-  return true;
-}
-
 bool RawFrameExchange(HANDLE pipe, uint32_t opcode, const std::string& payload) {
   const std::string frame = discord::EncodeFrame(opcode, payload);
   DWORD written = 0;
   if (!::WriteFile(pipe, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr)) {
     return false;
   }
-  uint8_t header[discord::kFrameHeaderSize];
-  if (!ReadExactly(pipe, reinterpret_cast<char*>(header), sizeof header)) return false;
-  std::string reply(discord::DecodeFrameHeader(header).length, '\0');
-  return ReadExactly(pipe, reply.data(), static_cast<DWORD>(reply.size()));
+  discord::FrameHeader header;
+  std::string reply;
+  return discord_peer::ReadFrameBlocking(pipe, &header, &reply);
 }
 
 // The protocol without the polling: open, handshake, command, blocking reads.
 // Fills the time of each of the two round trips.
 bool RawExchange(double* handshake_ms, double* command_ms) {
-  discord::UniquePipe pipe(::CreateFileW(L"\\\\.\\pipe\\discord-ipc-0",
+  tw::UniqueFile pipe(::CreateFileW(L"\\\\.\\pipe\\discord-ipc-0",
                                          GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                          0, nullptr));
   if (!pipe) return false;

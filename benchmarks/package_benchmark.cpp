@@ -26,14 +26,17 @@
 #include "security/package_format.h"
 #include "security/package_writer.h"
 #include "security/security_channel_handler.h"
-#include "security/win_handles.h"
+#include "testing/recording_result.h"
+#include "util/hex.h"
+#include "util/utf.h"
+#include "util/win_handles.h"
 
 namespace {
 
-using tw::security::UniqueCryptKey;
-using tw::security::UniqueFile;
-using tw::security::UniqueAlgorithm;
-using tw::security::UniqueKernelHandle;
+using tw::UniqueCryptKey;
+using tw::UniqueFile;
+using tw::UniqueAlgorithm;
+using tw::UniqueKernelHandle;
 
 double Now() {
   static LARGE_INTEGER frequency = [] {
@@ -46,39 +49,24 @@ double Now() {
   return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::string Utf8(const std::wstring& wide) {
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, out.data(), n, nullptr, nullptr);
-  out.resize(static_cast<std::size_t>(n > 0 ? n - 1 : 0));
-  return out;
-}
-
-class StatusResult : public flutter::MethodResult<> {
- public:
-  explicit StatusResult(std::string* error) : error_(error) {}
-  void Success(const flutter::EncodableValue*) override { error_->clear(); }
-  void Error(const std::string& code, const std::string& message,
-             const flutter::EncodableValue*) override {
-    *error_ = code + ": " + message;
-  }
-  void NotImplemented() override { *error_ = "not implemented"; }
-
- private:
-  std::string* error_;
-};
 
 // Runs "decryptPackage" once; empty on success, the error otherwise.
 std::string DecryptThroughHandler(const std::wstring& package, const std::wstring& destination,
                                   const std::vector<std::uint8_t>& key) {
   flutter::EncodableMap map;
-  map.emplace(flutter::EncodableValue("source"), flutter::EncodableValue(Utf8(package)));
-  map.emplace(flutter::EncodableValue("destination"), flutter::EncodableValue(Utf8(destination)));
+  map.emplace(flutter::EncodableValue("source"), flutter::EncodableValue(::tw::Utf16ToUtf8Lossy(package)));
+  map.emplace(flutter::EncodableValue("destination"), flutter::EncodableValue(::tw::Utf16ToUtf8Lossy(destination)));
   map.emplace(flutter::EncodableValue("key"), flutter::EncodableValue(key));
-  std::string error = "no answer";
   flutter::MethodCall<> call("decryptPackage", std::make_unique<flutter::EncodableValue>(map));
-  SecurityChannelHandler(call, std::make_unique<StatusResult>(&error));
-  return error;
+  tw::test::Answer answer;
+  SecurityChannelHandler(call, std::make_unique<tw::test::RecordingResult>(&answer));
+  switch (answer.kind) {
+    case tw::test::Answer::Kind::kSuccess: return std::string();
+    case tw::test::Answer::Kind::kError: return answer.code + ": " + answer.message;
+    case tw::test::Answer::Kind::kNotImplemented: return "not implemented";
+    case tw::test::Answer::Kind::kNone: break;
+  }
+  return "no answer";
 }
 
 bool MakePackage(const std::wstring& path, std::uint64_t size, const std::vector<std::uint8_t>& key) {
@@ -221,11 +209,7 @@ std::string PeakOfChild(const std::wstring& package, const std::wstring& destina
 }
 
 int PeakMain(const wchar_t* package, const wchar_t* destination, const wchar_t* key_hex) {
-  std::vector<std::uint8_t> key;
-  for (std::size_t i = 0; key_hex[i] && key_hex[i + 1]; i += 2) {
-    const wchar_t pair[3] = {key_hex[i], key_hex[i + 1], 0};
-    key.push_back(static_cast<std::uint8_t>(std::wcstoul(pair, nullptr, 16)));
-  }
+  const std::vector<std::uint8_t> key = tw::ParseHex(std::wstring_view(key_hex)).value_or(std::vector<std::uint8_t>());
   const std::string error = DecryptThroughHandler(package, destination, key);
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof counters;
@@ -256,12 +240,8 @@ int wmain(int argc, wchar_t** argv) {
 
   std::vector<std::uint8_t> key(32);
   if (!tw::security::RandomBytes(key.data(), key.size())) return 1;
-  std::wstring key_hex;
-  for (std::uint8_t b : key) {
-    wchar_t pair[3];
-    std::swprintf(pair, 3, L"%02x", b);
-    key_hex += pair;
-  }
+  const std::string key_text = tw::ToLowerHex(key.data(), key.size());
+  const std::wstring key_hex(key_text.begin(), key_text.end());
 
   std::printf("sealing a %" PRIu64 " MiB package of 1 MiB chunks...\n", size_mib);
   std::fflush(stdout);

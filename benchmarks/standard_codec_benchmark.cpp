@@ -3,7 +3,7 @@
 // packing the same logical data from its own object model and unpacking it
 // back into that model.
 //
-//   build/host/channels/standard_codec_benchmark [--benchmark_filter=...]
+//   build/host/benchmarks/standard_codec_benchmark [--benchmark_filter=...]
 //
 // After the usual table it prints, per data set, the codec's bandwidth as a
 // share of memcpy's and its time as a multiple of msgpack-c's, from CPU time.

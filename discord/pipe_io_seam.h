@@ -1,11 +1,13 @@
-// Test access to the Discord connection's pipe opens, reads and writes.
+// The seam of the Discord connection: its pipe opens, reads and writes go
+// through this table of calls.
 //
 // A real pipe never reports a short read after it has announced enough
 // bytes, and a write can only be made to fail by racing the other end; the
-// tests swap these calls to produce those failures, to count the writes and
-// to see how the pipe is opened. Not for product code.
-#ifndef DISCORD_DISCORD_IPC_TESTING_H_
-#define DISCORD_DISCORD_IPC_TESTING_H_
+// tests (and the latency benchmark, which times each call) swap these calls
+// to produce those failures, to count the writes and to see how the pipe is
+// opened. The product itself only ever uses DefaultPipeIo().
+#ifndef DISCORD_PIPE_IO_SEAM_H_
+#define DISCORD_PIPE_IO_SEAM_H_
 
 #include <windows.h>
 
@@ -33,4 +35,4 @@ PipeIo SetPipeIoForTesting(PipeIo io);
 
 }  // namespace discord
 
-#endif  // DISCORD_DISCORD_IPC_TESTING_H_
+#endif  // DISCORD_PIPE_IO_SEAM_H_

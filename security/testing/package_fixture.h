@@ -1,8 +1,8 @@
 // Building packages for the decryption tests: records sealed with bcrypt
 // under deterministic nonces, and a call of "decryptPackage" on files of a
 // scratch folder.
-#ifndef SECURITY_PACKAGE_TEST_FIXTURE_H_
-#define SECURITY_PACKAGE_TEST_FIXTURE_H_
+#ifndef SECURITY_TESTING_PACKAGE_FIXTURE_H_
+#define SECURITY_TESTING_PACKAGE_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 
 #include "security/package_writer.h"
 #include "security/replacement_file.h"
-#include "security/security_test_support.h"
+#include "security/testing/security_support.h"
 
 namespace tw::security::testing {
 
@@ -220,9 +220,9 @@ inline flutter::EncodableMap DecryptArguments(const std::string& source,
 inline Answer DecryptFiles(const std::wstring& source, const std::wstring& destination,
                            const Bytes& key = TestKey()) {
   return Call("decryptPackage",
-              flutter::EncodableValue(DecryptArguments(Utf8(source), Utf8(destination), key)));
+              flutter::EncodableValue(DecryptArguments(::tw::Utf16ToUtf8Lossy(source), ::tw::Utf16ToUtf8Lossy(destination), key)));
 }
 
 }  // namespace tw::security::testing
 
-#endif  // SECURITY_PACKAGE_TEST_FIXTURE_H_
+#endif  // SECURITY_TESTING_PACKAGE_FIXTURE_H_

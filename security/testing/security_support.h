@@ -1,9 +1,9 @@
-// Helpers shared by the security tests: a result that records its answer,
-// a scratch folder per test, whole-file helpers, the lock that keeps tests
-// of machine-wide state (credential, MachineGuid) from overlapping, and
-// scoped replacements of the platform seams.
-#ifndef SECURITY_SECURITY_TEST_SUPPORT_H_
-#define SECURITY_SECURITY_TEST_SUPPORT_H_
+// Helpers shared by the security tests: calls of the channel handler with
+// a recording result, a scratch folder per test, whole-file helpers, the
+// machine-state lock held for a whole test program, and scoped replacements
+// of the platform seams.
+#ifndef SECURITY_TESTING_SECURITY_SUPPORT_H_
+#define SECURITY_TESTING_SECURITY_SUPPORT_H_
 
 #include <windows.h>
 
@@ -22,52 +22,15 @@
 #include "security/crypto_provider.h"
 #include "security/security_channel_handler.h"
 #include "security/token_store.h"
-#include "security/win_handles.h"
+#include "testing/machine_state_lock.h"
+#include "testing/recording_result.h"
+#include "util/utf.h"
+#include "util/win_handles.h"
 
 namespace tw::security::testing {
 
-// What a handler answered, and how many times.
-struct Answer {
-  enum class Kind { kNone, kSuccess, kError, kNotImplemented };
-  Kind kind = Kind::kNone;
-  int count = 0;
-  std::optional<flutter::EncodableValue> value;  // success value; empty for none
-  std::string code;
-  std::string message;
-  bool has_details = false;
-};
-
-// Records the answer; `on_answer`, when given, runs first, at the moment
-// the handler answers (while the handler's own state is still alive).
-class RecordingResult : public flutter::MethodResult<> {
- public:
-  explicit RecordingResult(Answer* answer, std::function<void()> on_answer = nullptr)
-      : answer_(answer), on_answer_(std::move(on_answer)) {}
-  void Success(const flutter::EncodableValue* result) override {
-    if (on_answer_) on_answer_();
-    ++answer_->count;
-    answer_->kind = Answer::Kind::kSuccess;
-    if (result != nullptr) answer_->value = *result;
-  }
-  void Error(const std::string& code, const std::string& message,
-             const flutter::EncodableValue* details) override {
-    if (on_answer_) on_answer_();
-    ++answer_->count;
-    answer_->kind = Answer::Kind::kError;
-    answer_->code = code;
-    answer_->message = message;
-    answer_->has_details = details != nullptr;
-  }
-  void NotImplemented() override {
-    if (on_answer_) on_answer_();
-    ++answer_->count;
-    answer_->kind = Answer::Kind::kNotImplemented;
-  }
-
- private:
-  Answer* answer_;
-  std::function<void()> on_answer_;
-};
+using ::tw::test::Answer;
+using ::tw::test::RecordingResult;
 
 // Calls the channel handler; `arguments` empty means a call without any.
 // `on_answer` runs when the handler answers (see RecordingResult).
@@ -130,27 +93,17 @@ inline bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-inline std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-  return out;
-}
 
 // Names in `folder` (not "." and ".."), sorted.
 inline std::vector<std::wstring> ListFolder(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  const UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+  if (!find) return names;
   do {
     std::wstring name = data.cFileName;
     if (name != L"." && name != L"..") names.push_back(name);
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
+  } while (::FindNextFileW(find.get(), &data));
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -194,22 +147,19 @@ class ScratchFolder {
   std::wstring path_;
 };
 
-// Serialises tests that touch the one credential or MachineGuid across the
-// test processes that ctest runs in parallel in the same Wine prefix.
-class MachineStateLock : public ::testing::Environment {
+// Holds the machine-state lock (testing/machine_state_lock.h) for the whole
+// test program, so that these tests and the launcher's end-to-end tests,
+// which ctest runs in parallel in the same Wine prefix, never overlap.
+class MachineStateEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    mutex_.reset(::CreateMutexW(nullptr, FALSE, L"Local\\tidewarden-security-tests"));
-    ASSERT_TRUE(mutex_);
-    const DWORD wait = ::WaitForSingleObject(mutex_.get(), 120000);
-    ASSERT_TRUE(wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) << wait;
+    lock_ = std::make_unique<::tw::test::MachineStateLock>();
+    ASSERT_TRUE(lock_->held());
   }
-  void TearDown() override {
-    if (mutex_) ::ReleaseMutex(mutex_.get());
-  }
+  void TearDown() override { lock_.reset(); }
 
  private:
-  UniqueKernelHandle mutex_;
+  std::unique_ptr<::tw::test::MachineStateLock> lock_;
 };
 
 // Replaces the provider open call for one scope; the real call comes back
@@ -245,4 +195,4 @@ inline NTSTATUS FailToOpen(BCRYPT_ALG_HANDLE*, LPCWSTR) { return static_cast<NTS
 
 }  // namespace tw::security::testing
 
-#endif  // SECURITY_SECURITY_TEST_SUPPORT_H_
+#endif  // SECURITY_TESTING_SECURITY_SUPPORT_H_

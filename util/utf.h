@@ -1,0 +1,145 @@
+// UTF-8 and UTF-16 conversion, portable (no <windows.h>), for every folder.
+//
+// The UTF-16 side is any string of 16-bit code units: std::u16string on
+// every platform, std::wstring on Windows (where wchar_t is UTF-16). On a
+// platform where wchar_t is wider, each wchar_t is still read as one UTF-16
+// code unit, so a value above 0xFFFF is ill-formed.
+//
+// Two behaviours for ill-formed UTF-16 (an unpaired surrogate), chosen by
+// the caller: the strict conversion fails, the lossy one writes U+FFFD in its
+// place (what WideCharToMultiByte does without WC_ERR_INVALID_CHARS).
+//
+// Example:
+//
+//   std::wstring path;
+//   if (!tw::Utf8ToUtf16(argument, &path)) return Error("Invalid file path");
+//   std::string shown = tw::Utf16ToUtf8Lossy(path);
+#ifndef UTIL_UTF_H_
+#define UTIL_UTF_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+namespace utf_internal {
+
+inline void AppendUtf8(char32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// UTF-16 to UTF-8; an unpaired surrogate fails (strict) or becomes U+FFFD.
+template <typename Unit>
+bool Utf16ToUtf8(std::basic_string_view<Unit> in, std::string* out, bool strict) {
+  out->clear();
+  out->reserve(in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const auto unit = static_cast<std::uint32_t>(in[i]);
+    char32_t cp = unit;
+    if (unit > 0xFFFF) {
+      cp = 0xFFFD;  // not a 16-bit code unit at all
+      if (strict) return false;
+    } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < in.size() &&
+               static_cast<std::uint32_t>(in[i + 1]) >= 0xDC00 &&
+               static_cast<std::uint32_t>(in[i + 1]) <= 0xDFFF) {
+      cp = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<std::uint32_t>(in[i + 1]) - 0xDC00);
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      if (strict) return false;
+      cp = 0xFFFD;
+    }
+    AppendUtf8(cp, out);
+  }
+  return true;
+}
+
+}  // namespace utf_internal
+
+// Strict UTF-8 to UTF-16: rejects truncated and overlong sequences, stray
+// continuation bytes, encoded surrogates and code points above U+10FFFF.
+// Returns false (and leaves `out` unspecified) on any of them. `WideString`
+// is std::u16string or, on Windows, std::wstring.
+template <typename WideString>
+bool Utf8ToUtf16(std::string_view in, WideString* out) {
+  using Unit = typename WideString::value_type;
+  out->clear();
+  out->reserve(in.size());
+  std::size_t i = 0;
+  while (i < in.size()) {
+    const auto lead = static_cast<std::uint8_t>(in[i]);
+    char32_t cp;
+    std::size_t extra;
+    char32_t min;
+    if (lead < 0x80) {
+      out->push_back(static_cast<Unit>(lead));
+      ++i;
+      continue;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      cp = lead & 0x1F, extra = 1, min = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      cp = lead & 0x0F, extra = 2, min = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      cp = lead & 0x07, extra = 3, min = 0x10000;
+    } else {
+      return false;  // continuation byte, C0/C1 overlong lead, or F5..FF
+    }
+    if (in.size() - i - 1 < extra) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const auto cont = static_cast<std::uint8_t>(in[i + k]);
+      if ((cont & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cont & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out->push_back(static_cast<Unit>(0xD800 + (cp >> 10)));
+      out->push_back(static_cast<Unit>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out->push_back(static_cast<Unit>(cp));
+    }
+    i += 1 + extra;
+  }
+  return true;
+}
+
+// Strict UTF-16 to UTF-8: false (and `out` unspecified) on an unpaired
+// surrogate.
+inline bool Utf16ToUtf8(std::u16string_view in, std::string* out) {
+  return utf_internal::Utf16ToUtf8(in, out, /*strict=*/true);
+}
+inline bool Utf16ToUtf8(std::wstring_view in, std::string* out) {
+  return utf_internal::Utf16ToUtf8(in, out, /*strict=*/true);
+}
+
+// UTF-16 to UTF-8 where an unpaired surrogate becomes U+FFFD: for text that
+// is only shown or compared (test output, paths written into scripts).
+inline std::string Utf16ToUtf8Lossy(std::u16string_view in) {
+  std::string out;
+  utf_internal::Utf16ToUtf8(in, &out, /*strict=*/false);
+  return out;
+}
+inline std::string Utf16ToUtf8Lossy(std::wstring_view in) {
+  std::string out;
+  utf_internal::Utf16ToUtf8(in, &out, /*strict=*/false);
+  return out;
+}
+
+}  // namespace tw
+
+#endif  // UTIL_UTF_H_
