@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "tools/flutter_windows/wire_format.h"
+#include "util/hex.h"
 
 namespace dev_engine {
 namespace {
@@ -155,11 +156,9 @@ bool ScriptValueParser::HexDigits(int count, unsigned* value) {
   *value = 0;
   for (int i = 0; i < count; ++i) {
     if (at_ >= text_.size()) return false;
-    const char c = text_[at_++];
-    const char* digits = "0123456789abcdef";
-    const char* found = std::strchr(digits, c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
-    if (c == '\0' || found == nullptr) return false;
-    *value = *value * 16 + static_cast<unsigned>(found - digits);
+    const int digit = tw::HexDigitValue(static_cast<unsigned char>(text_[at_++]));
+    if (digit < 0) return false;
+    *value = *value * 16 + static_cast<unsigned>(digit);
   }
   return true;
 }
