@@ -24,8 +24,9 @@
 
 namespace tw {
 
-namespace utf_internal {
-
+// Appends the UTF-8 bytes of `cp`, which must be at most U+10FFFF. A
+// surrogate value is written as its three bytes all the same (not well-formed
+// UTF-8): for callers that pass on what an escape in their input spells.
 inline void AppendUtf8(char32_t cp, std::string* out) {
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));
@@ -43,6 +44,8 @@ inline void AppendUtf8(char32_t cp, std::string* out) {
     out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
+
+namespace utf_internal {
 
 // UTF-16 to UTF-8; an unpaired surrogate fails (strict) or becomes U+FFFD.
 template <typename Unit>
@@ -222,7 +225,7 @@ inline std::string WideToUtf8Lossy(std::wstring_view in) {
     out.reserve(in.size());
     for (const wchar_t unit : in) {
       const auto cp = static_cast<std::uint32_t>(unit);
-      utf_internal::AppendUtf8((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF ? 0xFFFD : cp,
+      AppendUtf8((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF ? 0xFFFD : cp,
                                &out);
     }
     return out;

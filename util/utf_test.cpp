@@ -107,6 +107,24 @@ TEST(Utf16ToUtf8Test, WellFormedTextIsTheSameBothWays) {
   EXPECT_EQ(Utf16ToUtf8Lossy(std::u16string_view()), "");
 }
 
+TEST(AppendUtf8Test, WritesEachLengthAndSurrogateValuesAsTheyAre) {
+  struct Case {
+    char32_t cp;
+    std::string want;
+  };
+  const Case cases[] = {
+      {0x00, std::string(1, '\0')}, {0x7F, "\x7F"},       {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},         {0x800, "\xE0\xA0\x80"}, {0xD834, "\xED\xA0\xB4"},
+      {0xFFFF, "\xEF\xBF\xBF"},   {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+  };
+  for (const Case& c : cases) {
+    std::string out = "x";
+    AppendUtf8(c.cp, &out);
+    EXPECT_EQ(out, "x" + c.want) << static_cast<unsigned>(c.cp);
+  }
+}
+
 TEST(WideToUtf8Test, ReadsWcharTextInThePlatformsWideEncoding) {
   EXPECT_EQ(WideToUtf8Lossy(L""), "");
   EXPECT_EQ(WideToUtf8Lossy(L"C:\\pkg\\\u00e9\u20ac"), "C:\\pkg\\\xC3\xA9\xE2\x82\xAC");

@@ -10,6 +10,7 @@
 
 #include "tools/flutter_windows/wire_format.h"
 #include "util/hex.h"
+#include "util/utf.h"
 
 namespace dev_engine {
 namespace {
@@ -102,16 +103,7 @@ bool ScriptValueParser::String(std::string* s) {
       case 'u': {
         unsigned cp = 0;
         if (!HexDigits(4, &cp)) return Fail("\\u needs four hex digits");
-        if (cp < 0x80) {
-          s->push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-          s->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-          s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-          s->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-          s->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-          s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        tw::AppendUtf8(cp, s);
         break;
       }
       default:
