@@ -1,5 +1,5 @@
 // Test doubles shared by the plumbing tests: a method codec with readable
-// encodings, a recorder of replies, and standard-error capture.
+// encodings, a recorder of replies, and the shared standard-error capture.
 #ifndef CHANNELS_PLUMBING_TEST_SUPPORT_H_
 #define CHANNELS_PLUMBING_TEST_SUPPORT_H_
 
@@ -15,6 +15,7 @@
 #include "channels/engine_method_result.h"
 #include "channels/method_call.h"
 #include "channels/standard_method_codec.h"
+#include "testing/stderr_capture.h"
 
 namespace flutter::testing {
 
@@ -91,22 +92,7 @@ struct ReplyLog {
   }
 };
 
-// Captures everything written to standard error (std::cerr included) while
-// it lives; Take() ends the capture and returns the text.
-class StderrCapture {
- public:
-  StderrCapture() { ::testing::internal::CaptureStderr(); }
-  ~StderrCapture() {
-    if (!taken_) ::testing::internal::GetCapturedStderr();
-  }
-  std::string Take() {
-    taken_ = true;
-    return ::testing::internal::GetCapturedStderr();
-  }
-
- private:
-  bool taken_ = false;
-};
+using ::tw::test::StderrCapture;
 
 inline constexpr char kDuplicateResultLine[] =
     "Error: Only one of Success, Error, or NotImplemented can be called, and it can be called "

@@ -35,10 +35,10 @@ struct Decoded {
 };
 
 Decoded Decode(const Bytes& bytes) {
-  CerrCapture cerr;
+  StderrCapture err;
   ByteBufferStreamReader reader(bytes.data(), bytes.size());
   V value = Serializer().ReadValue(&reader);
-  return {std::move(value), reader.position(), cerr.lines()};
+  return {std::move(value), reader.position(), err.TakeLines()};
 }
 
 V List(std::initializer_list<V> items) { return V(EncodableList(items)); }
@@ -160,12 +160,12 @@ TEST(StandardCodecTest, SizeFieldForms) {
 
 TEST(StandardCodecTest, SizeAboveThirtyTwoBitsIsNeverWritten) {
   if constexpr (sizeof(size_t) > 4) {
-    CerrCapture cerr;
+    StderrCapture err;
     Bytes out;
     ByteBufferStreamWriter writer(&out);
     Serializer().WriteSize(size_t{0x100000000}, &writer);
     EXPECT_THAT(out, IsEmpty());
-    EXPECT_THAT(cerr.lines(),
+    EXPECT_THAT(err.TakeLines(),
                 ElementsAre("Size too large in StandardCodecSerializer::WriteSize: 4294967296"));
   } else {
     GTEST_SKIP() << "size_t cannot hold the count";
@@ -173,10 +173,10 @@ TEST(StandardCodecTest, SizeAboveThirtyTwoBitsIsNeverWritten) {
 }
 
 TEST(StandardCodecTest, CustomValueWritesNullAndGoesOn) {
-  CerrCapture cerr;
+  StderrCapture err;
   const Bytes out = Encode(List({V(CustomEncodableValue(7)), V(true)}));
   EXPECT_EQ(Hex(out), Hex({0x0C, 0x02, 0x00, 0x01}));
-  EXPECT_THAT(cerr.lines(), ElementsAre("Unhandled custom type in StandardCodecSerializer::WriteValue. "
+  EXPECT_THAT(err.TakeLines(), ElementsAre("Unhandled custom type in StandardCodecSerializer::WriteValue. "
                                         "Custom types require codec extensions."));
 }
 
@@ -279,7 +279,7 @@ TEST(StandardCodecTest, MalformedInput) {
 
 TEST(StandardCodecTest, ReaderPrimitivesStayPutOnOverrun) {
   const Bytes data = {1, 2, 3};
-  CerrCapture cerr;
+  StderrCapture err;
   ByteBufferStreamReader reader(data.data(), data.size());
   uint8_t out[4] = {9, 9, 9, 9};
   reader.ReadBytes(out, 4);
@@ -293,7 +293,7 @@ TEST(StandardCodecTest, ReaderPrimitivesStayPutOnOverrun) {
   EXPECT_EQ(reader.position(), 8u);  // padding is not bounds-checked
   EXPECT_EQ(reader.RemainingBytes(), 0u);
   reader.ReadBytes(out, 0);  // a count of 0 always succeeds
-  EXPECT_THAT(cerr.lines(), ElementsAre(kInvalidRead, kInvalidRead));
+  EXPECT_THAT(err.TakeLines(), ElementsAre(kInvalidRead, kInvalidRead));
 }
 
 TEST(StandardCodecTest, EveryStrictPrefixDecodesDegradedWithAnInvalidRead) {
@@ -421,13 +421,13 @@ TEST(StandardCodecTest, ExtensionAppliesAtEveryDepth) {
 
   Bytes bytes;
   ByteBufferStreamWriter writer(&bytes);
-  CerrCapture cerr;
+  StderrCapture err;
   serializer.WriteValue(value, &writer);
   EXPECT_EQ(Hex(bytes), Hex({0x0C, 0x01, 0x0D, 0x01, 0x07, 0x01, 0x70, 128, 1, 0, 0, 0, 2, 0, 0, 0}));
 
   ByteBufferStreamReader reader(bytes.data(), bytes.size());
   V back = serializer.ReadValue(&reader);
-  EXPECT_THAT(cerr.lines(), IsEmpty());
+  EXPECT_THAT(err.TakeLines(), IsEmpty());
   const auto& inner = back.Get<EncodableList>().at(0).Get<EncodableMap>();
   const Point* p = inner.at(V("p")).Get<CustomEncodableValue>().GetIf<Point>();
   ASSERT_NE(p, nullptr);

@@ -49,13 +49,13 @@ TEST(StandardMethodCodecTest, DecodeMethodCall) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CerrCapture cerr;
+    StderrCapture err;
     auto call = Codec().DecodeMethodCall(c.bytes.data(), c.bytes.size());
     ASSERT_NE(call, nullptr);
     EXPECT_EQ(call->method_name(), c.method);
     ASSERT_NE(call->arguments(), nullptr);  // present, even when null
     EXPECT_EQ(*call->arguments(), c.arguments);
-    EXPECT_EQ(cerr.lines(), c.lines);
+    EXPECT_EQ(err.TakeLines(), c.lines);
   }
 }
 
@@ -72,9 +72,9 @@ TEST(StandardMethodCodecTest, DecodeMethodCallWithoutStringName) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CerrCapture cerr;
+    StderrCapture err;
     EXPECT_EQ(Codec().DecodeMethodCall(c.bytes.data(), c.bytes.size()), nullptr);
-    EXPECT_EQ(cerr.lines(), c.lines);
+    EXPECT_EQ(err.TakeLines(), c.lines);
   }
 }
 
@@ -146,7 +146,7 @@ TEST(StandardMethodCodecTest, DecodeResponseEnvelope) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CerrCapture cerr;
+    StderrCapture err;
     Answer answer;
     RecordingResult result(&answer);
     EXPECT_TRUE(Codec().DecodeResponseEnvelope(c.bytes.data(), c.bytes.size(), &result));
@@ -155,7 +155,7 @@ TEST(StandardMethodCodecTest, DecodeResponseEnvelope) {
     EXPECT_EQ(answer.code, c.code);
     EXPECT_EQ(answer.message, c.message);
     EXPECT_EQ(c.kind == kError ? answer.details : answer.value, c.value);
-    EXPECT_EQ(cerr.lines(), c.lines);
+    EXPECT_EQ(err.TakeLines(), c.lines);
   }
 }
 
@@ -171,12 +171,12 @@ TEST(StandardMethodCodecTest, UnusableResponseEnvelopeLeavesResultUntouched) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CerrCapture cerr;
+    StderrCapture err;
     Answer answer;
     RecordingResult result(&answer);
     EXPECT_FALSE(Codec().DecodeResponseEnvelope(c.bytes.data(), c.bytes.size(), &result));
     EXPECT_EQ(answer.count, 0);
-    EXPECT_THAT(cerr.lines(), IsEmpty());
+    EXPECT_THAT(err.TakeLines(), IsEmpty());
   }
 }
 

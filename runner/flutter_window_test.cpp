@@ -16,16 +16,9 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
+using runner_testing::DataProject;
 using runner_testing::EngineSetting;
 using runner_testing::Transcript;
-
-EngineProject DataProject() {
-  EngineProject project;
-  project.assets_folder = L"data\\flutter_assets";
-  project.icu_data_file = L"data\\icudtl.dat";
-  project.aot_library_file = L"data\\app.so";
-  return project;
-}
 
 class TestFlutterWindow : public FlutterWindow {
  public:

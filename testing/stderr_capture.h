@@ -1,39 +1,48 @@
-// Collects what is written to std::cerr while it lives, for tests that check
-// the exact diagnostic lines a piece of code writes.
+// Collects everything written to standard error while it lives, for tests
+// that check the exact diagnostic lines a piece of code writes.
 //
 // Example:
 //
-//   tw::test::CerrCapture cerr;
+//   tw::test::StderrCapture err;
 //   Decode(bytes);
-//   EXPECT_THAT(cerr.lines(), ElementsAre(kInvalidRead));
+//   EXPECT_THAT(err.TakeLines(), ElementsAre(kInvalidRead));
 //
-// Only std::cerr is redirected (not the C stream stderr); captures nest, the
-// innermost one receiving. Not thread-safe.
+// The capture is of the standard error file descriptor itself, so it holds
+// what std::cerr, fprintf(stderr) and code in another module (the engine
+// library) write. Only one capture can be alive at a time, and it is not
+// thread-safe. Take() or TakeLines() ends it; otherwise its destructor does,
+// dropping the text.
 #ifndef TESTING_STDERR_CAPTURE_H_
 #define TESTING_STDERR_CAPTURE_H_
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace tw::test {
 
-class CerrCapture {
+class StderrCapture {
  public:
-  CerrCapture() : saved_(std::cerr.rdbuf(captured_.rdbuf())) {}
-  ~CerrCapture() { std::cerr.rdbuf(saved_); }
-  CerrCapture(const CerrCapture&) = delete;
-  CerrCapture& operator=(const CerrCapture&) = delete;
+  StderrCapture() { ::testing::internal::CaptureStderr(); }
+  ~StderrCapture() {
+    if (!taken_) ::testing::internal::GetCapturedStderr();
+  }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
 
-  std::string text() const { return captured_.str(); }
+  // Ends the capture and returns what was written.
+  std::string Take() {
+    taken_ = true;
+    return ::testing::internal::GetCapturedStderr();
+  }
 
-  // Every line, each of which must have ended with a newline (a last line
-  // without one is marked "<no newline>").
-  std::vector<std::string> lines() const {
+  // Ends the capture and returns every line written, each of which must have
+  // ended with a newline (a last line without one is marked "<no newline>").
+  std::vector<std::string> TakeLines() {
     std::vector<std::string> out;
-    std::string all = captured_.str();
+    const std::string all = Take();
     std::size_t start = 0;
     while (start < all.size()) {
       std::size_t end = all.find('\n', start);
@@ -48,8 +57,7 @@ class CerrCapture {
   }
 
  private:
-  std::ostringstream captured_;
-  std::streambuf* saved_;
+  bool taken_ = false;
 };
 
 }  // namespace tw::test

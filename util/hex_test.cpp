@@ -25,5 +25,20 @@ TEST(HexTest, ParseRejectsOddLengthAndNonDigits) {
   EXPECT_EQ(ParseHex(std::string_view("")), std::vector<std::uint8_t>());
 }
 
+TEST(HexTest, DigitsAndTheirValues) {
+  const std::string lower = "0123456789abcdef";
+  const std::string upper = "0123456789ABCDEF";
+  for (unsigned n = 0; n < 16; ++n) {
+    EXPECT_EQ(LowerHexDigit(n), lower[n]);
+    EXPECT_EQ(UpperHexDigit(n), upper[n]);
+    EXPECT_EQ(UpperHexDigit(n + 0x10), upper[n]) << "only the low four bits count";
+    EXPECT_EQ(HexDigitValue(lower[n]), static_cast<int>(n));
+    EXPECT_EQ(HexDigitValue(upper[n]), static_cast<int>(n));
+  }
+  const char32_t not_digits[] = {U'\0', U'/', U':', U'@', U'G', U'`', U'g', U' ',
+                                 static_cast<char32_t>(0xFF), U'\uFF10'};
+  for (const char32_t c : not_digits) EXPECT_EQ(HexDigitValue(c), -1) << static_cast<unsigned>(c);
+}
+
 }  // namespace
 }  // namespace tw

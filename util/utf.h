@@ -24,8 +24,9 @@
 
 namespace tw {
 
-namespace utf_internal {
-
+// Appends the UTF-8 bytes of `cp`, which must be at most U+10FFFF. A
+// surrogate value is written as its three bytes all the same (not well-formed
+// UTF-8): for callers that pass on what an escape in their input spells.
 inline void AppendUtf8(char32_t cp, std::string* out) {
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));
@@ -43,6 +44,8 @@ inline void AppendUtf8(char32_t cp, std::string* out) {
     out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
+
+namespace utf_internal {
 
 // UTF-16 to UTF-8; an unpaired surrogate fails (strict) or becomes U+FFFD.
 template <typename Unit>
@@ -118,6 +121,75 @@ bool Utf8ToUtf16(std::string_view in, WideString* out) {
   return true;
 }
 
+// UTF-8 to UTF-16 where each ill-formed part becomes one U+FFFD, as
+// MultiByteToWideChar does without MB_ERR_INVALID_CHARS (on the Wine this
+// project runs on): a byte that cannot start a sequence is one part; so is a
+// start of a sequence that breaks off at a byte that is not a continuation
+// byte; a second byte that makes the sequence overlong, a surrogate or above
+// U+10FFFF ends a part of two bytes. For text that is only shown or passed
+// on. `WideString` is std::u16string or, on Windows, std::wstring.
+template <typename WideString = std::wstring>
+WideString Utf8ToUtf16Lossy(std::string_view in) {
+  using Unit = typename WideString::value_type;
+  WideString out;
+  out.reserve(in.size());
+  std::size_t i = 0;
+  while (i < in.size()) {
+    const auto lead = static_cast<std::uint8_t>(in[i]);
+    if (lead < 0x80) {
+      out.push_back(static_cast<Unit>(lead));
+      ++i;
+      continue;
+    }
+    std::size_t extra;
+    char32_t cp;
+    // The range of the second byte, which rules out overlong forms,
+    // surrogates and code points above U+10FFFF.
+    std::uint8_t low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1, cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2, cp = lead & 0x0F;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3, cp = lead & 0x07;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      out.push_back(static_cast<Unit>(0xFFFD));
+      ++i;
+      continue;
+    }
+    std::size_t k = 1;  // bytes of the sequence taken
+    bool broken = false;
+    for (; k <= extra; ++k) {
+      const auto cont = i + k < in.size() ? static_cast<std::uint8_t>(in[i + k]) : 0;
+      if ((cont & 0xC0) != 0x80) {
+        broken = true;
+        break;
+      }
+      if (k == 1 && (cont < low || cont > high)) {
+        broken = true;
+        ++k;  // the second byte belongs to the ill-formed part
+        break;
+      }
+      cp = (cp << 6) | (cont & 0x3F);
+    }
+    if (broken) {
+      out.push_back(static_cast<Unit>(0xFFFD));
+    } else if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<Unit>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<Unit>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<Unit>(cp));
+    }
+    i += k;
+  }
+  return out;
+}
+
 // Strict UTF-16 to UTF-8: false (and `out` unspecified) on an unpaired
 // surrogate.
 inline bool Utf16ToUtf8(std::u16string_view in, std::string* out) {
@@ -138,6 +210,26 @@ inline std::string Utf16ToUtf8Lossy(std::wstring_view in) {
   std::string out;
   utf_internal::Utf16ToUtf8(in, &out, /*strict=*/false);
   return out;
+}
+
+// wchar_t text in the platform's own wide encoding to UTF-8, anything
+// ill-formed becoming U+FFFD: UTF-16 on Windows (as Utf16ToUtf8Lossy), UTF-32
+// where wchar_t has 32 bits (so a code point above U+FFFF is one wchar_t, and a
+// surrogate or a value above U+10FFFF is ill-formed). For text the platform
+// hands over as wchar_t: paths, window texts.
+inline std::string WideToUtf8Lossy(std::wstring_view in) {
+  if constexpr (sizeof(wchar_t) == 2) {
+    return Utf16ToUtf8Lossy(in);
+  } else {
+    std::string out;
+    out.reserve(in.size());
+    for (const wchar_t unit : in) {
+      const auto cp = static_cast<std::uint32_t>(unit);
+      AppendUtf8((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF ? 0xFFFD : cp,
+                               &out);
+    }
+    return out;
+  }
 }
 
 }  // namespace tw

@@ -4,6 +4,10 @@
 
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace tw {
 namespace {
 
@@ -25,6 +29,7 @@ TEST(Utf8ToUtf16Test, AcceptsWellFormedText) {
     std::u16string out;
     ASSERT_TRUE(Utf8ToUtf16(c.in, &out)) << c.name;
     EXPECT_EQ(out, c.want) << c.name;
+    EXPECT_EQ(Utf8ToUtf16Lossy<std::u16string>(c.in), c.want) << c.name;
     // And back: well-formed text survives the round trip in both directions.
     std::string back;
     ASSERT_TRUE(Utf16ToUtf8(out, &back)) << c.name;
@@ -32,28 +37,44 @@ TEST(Utf8ToUtf16Test, AcceptsWellFormedText) {
   }
 }
 
-TEST(Utf8ToUtf16Test, RejectsIllFormedText) {
+TEST(Utf8ToUtf16Test, IllFormedTextFailsStrictlyAndBecomesReplacementsLossily) {
   struct Case {
     const char* name;
     std::string in;
+    std::u16string lossy;  // one U+FFFD (R) per ill-formed part
   };
+  constexpr char16_t R = 0xFFFD;
   const Case cases[] = {
-      {"stray continuation", "a\x80"},
-      {"truncated two-byte", "\xC3"},
-      {"truncated four-byte", "\xF0\x90\x80"},
-      {"bad continuation", "\xE6\x41\x87"},
-      {"overlong slash C0", "\xC0\xAF"},
-      {"overlong three-byte", "\xE0\x80\xAF"},
-      {"overlong four-byte", "\xF0\x8F\xBF\xBF"},
-      {"encoded high surrogate", "\xED\xA0\x80"},
-      {"encoded low surrogate", "\xED\xBF\xBF"},
-      {"above U+10FFFF", "\xF4\x90\x80\x80"},
-      {"F5 lead", "\xF5\x80\x80\x80"},
-      {"FF byte", "abc\xFF"},
+      {"stray continuation", "a\x80", {u'a', R}},
+      {"truncated two-byte", "\xC3", {R}},
+      {"truncated four-byte", "\xF0\x90\x80", {R}},
+      {"truncated, then text", "\xE6\x96z", {R, u'z'}},
+      {"bad continuation", "\xE6\x41\x87", {R, u'A', R}},
+      {"overlong slash C0", "\xC0\xAF", {R, R}},
+      // A second byte out of its lead's range ends a part of two bytes.
+      {"overlong three-byte", "\xE0\x80\xAF", {R, R}},
+      {"overlong four-byte", "\xF0\x8F\xBF\xBF", {R, R, R}},
+      {"encoded high surrogate", "\xED\xA0\x80", {R, R}},
+      {"encoded low surrogate", "\xED\xBF\xBF", {R, R}},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", {R, R, R}},
+      {"overlong, then text", "\xE0\x9F" "a", {R, u'a'}},
+      {"F5 lead", "\xF5\x80\x80\x80", {R, R, R, R}},
+      {"FF byte", "abc\xFF", {u'a', u'b', u'c', R}},
+      {"broken start between pairs", "\xC3\xA9\xF0\x9D\x84\xC3\xA9", {0xE9, R, 0xE9}},
   };
   for (const Case& c : cases) {
     std::u16string out;
     EXPECT_FALSE(Utf8ToUtf16(c.in, &out)) << c.name;
+    EXPECT_EQ(Utf8ToUtf16Lossy<std::u16string>(c.in), c.lossy) << c.name;
+#ifdef _WIN32
+    // The same replacements as the system's own conversion.
+    const int n = ::MultiByteToWideChar(CP_UTF8, /*dwFlags=*/0, c.in.data(),
+                                        static_cast<int>(c.in.size()), nullptr, 0);
+    std::wstring system(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, /*dwFlags=*/0, c.in.data(), static_cast<int>(c.in.size()),
+                          system.data(), n);
+    EXPECT_EQ(Utf8ToUtf16Lossy(c.in), system) << c.name;
+#endif
   }
 }
 
@@ -84,6 +105,39 @@ TEST(Utf16ToUtf8Test, WellFormedTextIsTheSameBothWays) {
   EXPECT_EQ(strict, "a\xF0\x9D\x84\x9E" "b\xC3\xA9\xE2\x82\xAC");
   EXPECT_EQ(Utf16ToUtf8Lossy(clef_between), strict);
   EXPECT_EQ(Utf16ToUtf8Lossy(std::u16string_view()), "");
+}
+
+TEST(AppendUtf8Test, WritesEachLengthAndSurrogateValuesAsTheyAre) {
+  struct Case {
+    char32_t cp;
+    std::string want;
+  };
+  const Case cases[] = {
+      {0x00, std::string(1, '\0')}, {0x7F, "\x7F"},       {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},         {0x800, "\xE0\xA0\x80"}, {0xD834, "\xED\xA0\xB4"},
+      {0xFFFF, "\xEF\xBF\xBF"},   {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+  };
+  for (const Case& c : cases) {
+    std::string out = "x";
+    AppendUtf8(c.cp, &out);
+    EXPECT_EQ(out, "x" + c.want) << static_cast<unsigned>(c.cp);
+  }
+}
+
+TEST(WideToUtf8Test, ReadsWcharTextInThePlatformsWideEncoding) {
+  EXPECT_EQ(WideToUtf8Lossy(L""), "");
+  EXPECT_EQ(WideToUtf8Lossy(L"C:\\pkg\\\u00e9\u20ac"), "C:\\pkg\\\xC3\xA9\xE2\x82\xAC");
+  EXPECT_EQ(WideToUtf8Lossy(L"a\U0001D11Eb"), "a\xF0\x9D\x84\x9E" "b");
+  const std::wstring lone_surrogate{L'x', static_cast<wchar_t>(0xD834)};
+  EXPECT_EQ(WideToUtf8Lossy(lone_surrogate), "x\xEF\xBF\xBD");
+  if constexpr (sizeof(wchar_t) == 4) {
+    const std::wstring too_high{static_cast<wchar_t>(0x110000), L'y'};
+    EXPECT_EQ(WideToUtf8Lossy(too_high), "\xEF\xBF\xBD" "y");
+    // UTF-32: two surrogate values are two ill-formed units, not a pair.
+    const std::wstring pair{static_cast<wchar_t>(0xD834), static_cast<wchar_t>(0xDD1E)};
+    EXPECT_EQ(WideToUtf8Lossy(pair), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  }
 }
 
 }  // namespace

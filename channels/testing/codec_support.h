@@ -1,5 +1,5 @@
 // Helpers shared by the codec tests: byte literals, the codec's diagnostic
-// lines, a readable dump of byte vectors, and the capture of std::cerr.
+// lines, a readable dump of byte vectors, and the shared standard-error capture.
 #ifndef CHANNELS_TESTING_CODEC_SUPPORT_H_
 #define CHANNELS_TESTING_CODEC_SUPPORT_H_
 
@@ -12,18 +12,18 @@
 #include "channels/encodable_value.h"
 #include "channels/standard_codec.h"
 #include "testing/stderr_capture.h"
+#include "util/hex.h"
 
 namespace flutter {
 namespace testing_support {
 
 // Upper-case byte pairs separated by blanks ("0C 01 FF"), for failure output.
 inline std::string Hex(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
   std::string out;
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (i != 0) out += ' ';
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 0xF];
+    out += tw::UpperHexDigit(bytes[i] >> 4);
+    out += tw::UpperHexDigit(bytes[i]);
   }
   return out;
 }
@@ -63,7 +63,7 @@ inline Bytes Repeat(const Bytes& unit, size_t times) {
   return out;
 }
 
-using ::tw::test::CerrCapture;
+using ::tw::test::StderrCapture;
 
 inline const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
 inline const char kTooDeep[] = "Nesting too deep in StandardCodecSerializer::ReadValueOfType";

@@ -5,7 +5,8 @@
 // misuse counts before each test and, after it, fails the test for every
 // misuse of the engine interface it did not expect. EngineSetting switches
 // one of the engine's DEV_ENGINE_* settings for its lifetime (the engine reads
-// them from the process environment at each call).
+// them from the process environment at each call). DataProject is the
+// project the tests start the engine with.
 #ifndef RUNNER_TESTING_DEV_ENGINE_SESSION_H_
 #define RUNNER_TESTING_DEV_ENGINE_SESSION_H_
 
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "runner/wrappers/engine_project.h"
 #include "tools/flutter_windows/dev_engine.h"
 
 namespace runner_testing {
@@ -50,6 +52,16 @@ class EngineSetting {
  private:
   std::string name_;
 };
+
+// The project of a launcher with its data folder beside it, in the layout of
+// the release folder.
+inline EngineProject DataProject() {
+  EngineProject project;
+  project.assets_folder = L"data\\flutter_assets";
+  project.icu_data_file = L"data\\icudtl.dat";
+  project.aot_library_file = L"data\\app.so";
+  return project;
+}
 
 class DevEngineSession : public ::testing::Test {
  protected:

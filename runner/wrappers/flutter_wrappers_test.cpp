@@ -20,17 +20,10 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
+using runner_testing::DataProject;
 using runner_testing::EngineSetting;
 using runner_testing::Transcript;
 using runner_testing::TranscriptLines;
-
-EngineProject DataProject() {
-  EngineProject project;
-  project.assets_folder = L"data\\flutter_assets";
-  project.icu_data_file = L"data\\icudtl.dat";
-  project.aot_library_file = L"data\\app.so";
-  return project;
-}
 
 using FlutterWrappersTest = runner_testing::DevEngineSession;
 

@@ -208,10 +208,6 @@ void EndEngine(FlutterDesktopEngine* engine);
 // The value of an environment variable of the process, empty when unset.
 std::string EnvironmentValue(const char* name);
 
-// UTF-8 of a wide string (UTF-16 on Windows, UTF-32 elsewhere); U+FFFD for
-// what is not a code point.
-std::string Utf8(const std::wstring& text);
-
 // The transcript line "properties ..." for an engine just created.
 std::string DescribeProperties(const FlutterDesktopEngine& engine, bool argv_was_null);
 

@@ -7,6 +7,8 @@
 
 #include "tools/flutter_windows/dev_state.h"
 #include "tools/flutter_windows/wire_format.h"
+#include "util/hex.h"
+#include "util/utf.h"
 
 namespace dev_engine {
 namespace {
@@ -40,9 +42,9 @@ FlutterDesktopEngine* LiveEngine(World& world, FlutterDesktopEngineRef handle,
 // What the engine was started with, as one transcript line; each argument's
 // bytes in hex so that their encoding shows exactly.
 std::string DescribeProperties(const FlutterDesktopEngine& engine, bool argv_was_null) {
-  std::string line = "properties assets=" + Utf8(engine.assets_path) +
-                     " icu=" + Utf8(engine.icu_data_path) +
-                     " aot=" + Utf8(engine.aot_library_path) + " entry=\"" + engine.entry_point +
+  std::string line = "properties assets=" + tw::WideToUtf8Lossy(engine.assets_path) +
+                     " icu=" + tw::WideToUtf8Lossy(engine.icu_data_path) +
+                     " aot=" + tw::WideToUtf8Lossy(engine.aot_library_path) + " entry=\"" + engine.entry_point +
                      "\" argc=" + std::to_string(engine.entry_point_arguments.size()) + " argv=";
   if (argv_was_null) {
     line += "null";
@@ -51,7 +53,7 @@ std::string DescribeProperties(const FlutterDesktopEngine& engine, bool argv_was
     for (size_t i = 0; i < engine.entry_point_arguments.size(); ++i) {
       const std::string& argument = engine.entry_point_arguments[i];
       if (i > 0) line += ",";
-      line += Hex(reinterpret_cast<const uint8_t*>(argument.data()), argument.size());
+      line += tw::ToLowerHex(reinterpret_cast<const uint8_t*>(argument.data()), argument.size());
     }
     line += "]";
   }

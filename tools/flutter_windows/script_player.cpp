@@ -13,6 +13,8 @@
 
 #include "tools/flutter_windows/view_state.h"
 #include "tools/flutter_windows/wire_format.h"
+#include "util/hex.h"
+#include "util/utf.h"
 
 namespace dev_engine {
 namespace {
@@ -30,7 +32,7 @@ std::string StateName(int32_t state) {
 void RunMessageStep(FlutterDesktopViewController* controller, const ScriptStep& step) {
   const int number = ++controller->messages_sent;
   NoteLine("script send " + std::to_string(number) + " " + step.channel + " " + step.label +
-       " bytes=" + Hex(step.message.data(), step.message.size()));
+       " bytes=" + tw::ToLowerHex(step.message.data(), step.message.size()));
   const uint64_t id = DevEngineDeliverMessage(controller->engine, step.channel.c_str(),
                                               step.message.data(), step.message.size());
   DevEngineReplyInfo info{};
@@ -43,7 +45,7 @@ void RunMessageStep(FlutterDesktopViewController* controller, const ScriptStep& 
   reply.resize(std::min(reply.size(), info.size));
   const std::string decoded = DescribeReply(reply.data(), reply.size());
   NoteLine("script reply " + std::to_string(number) + " " + step.channel + " " + step.label +
-       " state=" + StateName(info.state) + " bytes=" + Hex(reply.data(), reply.size()) +
+       " state=" + StateName(info.state) + " bytes=" + tw::ToLowerHex(reply.data(), reply.size()) +
        " decoded=" + decoded);
   AddLog(controller, step.channel + " " + step.label + " -> " + decoded);
   if (!World::KeepHistory() && info.state != kDevEngineReplyPending) DevEngineForgetMessage(id);
@@ -143,19 +145,19 @@ void LoadScript(FlutterDesktopViewController* controller) {
     std::lock_guard<std::mutex> guard(world.mutex);
     const std::string flag = "--dev-ui-script=";
     for (const std::string& argument : controller->engine->entry_point_arguments) {
-      if (argument.compare(0, flag.size(), flag) == 0) path = Wide(argument.substr(flag.size()));
+      if (argument.compare(0, flag.size(), flag) == 0) path = tw::Utf8ToUtf16Lossy(argument.substr(flag.size()));
     }
     if (path.empty()) path = controller->engine->assets_path + L"\\dev_ui_script.txt";
   }
   std::string text;
   if (!ReadWholeFile(ResolvePath(path), &text)) {
-    NoteLine("script none (" + Utf8(path) + "): the UI stays open");
+    NoteLine("script none (" + tw::WideToUtf8Lossy(path) + "): the UI stays open");
     AddLog(controller, "No UI script; close the window to quit.");
     return;
   }
   std::string error;
   if (!ParseScript(text, &controller->steps, &error)) {
-    std::cerr << "dev engine: UI script " << Utf8(path) << ": " << error << std::endl;
+    std::cerr << "dev engine: UI script " << tw::WideToUtf8Lossy(path) << ": " << error << std::endl;
     NoteLine("script error " + error);
     controller->steps.clear();
   }

@@ -2,6 +2,7 @@
 // the standard codec.
 #include "tools/flutter_windows/ui_script.h"
 #include "tools/flutter_windows/wire_format.h"
+#include "util/hex.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@ namespace {
 
 using dev_engine::DescribeReply;
 using dev_engine::EncodeScriptValue;
-using dev_engine::Hex;
 using dev_engine::ParseScript;
 using dev_engine::ScriptStep;
 
@@ -20,7 +20,7 @@ std::string EncodedHex(const std::string& value) {
   std::vector<uint8_t> bytes;
   std::string error;
   if (!EncodeScriptValue(value, &bytes, &error)) return "error: " + error;
-  return Hex(bytes.data(), bytes.size());
+  return tw::ToLowerHex(bytes.data(), bytes.size());
 }
 
 TEST(UiScriptTest, ValuesEncodeInTheStandardWireFormat) {
@@ -78,10 +78,10 @@ TEST(UiScriptTest, ScriptStepsParseWithLineNumbers) {
   ASSERT_TRUE(ParseScript(script, &steps, &error)) << error;
   ASSERT_EQ(steps.size(), 11u);
   // A call without arguments carries a null: 07 05 "start" 00.
-  EXPECT_EQ(Hex(steps[0].message.data(), steps[0].message.size()), "07057374617274" "00");
+  EXPECT_EQ(tw::ToLowerHex(steps[0].message.data(), steps[0].message.size()), "07057374617274" "00");
   EXPECT_EQ(steps[0].line, 2);
   EXPECT_EQ(steps[1].label, "writeToken");
-  EXPECT_EQ(Hex(steps[2].message.data(), steps[2].message.size()), "00ff");
+  EXPECT_EQ(tw::ToLowerHex(steps[2].message.data(), steps[2].message.size()), "00ff");
   EXPECT_TRUE(steps[3].message.empty());
   EXPECT_EQ(steps[4].kind, ScriptStep::Kind::kFontChange);
   EXPECT_EQ(steps[5].numbers, (std::vector<int>{800, 600}));

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "tools/flutter_windows/view_state.h"
+#include "util/utf.h"
 #include "util/win_handles.h"
 
 namespace {
@@ -36,7 +37,6 @@ using dev_engine::NextStep;
 using dev_engine::NoteLine;
 using dev_engine::RequestFrame;
 using dev_engine::TopLevel;
-using dev_engine::Wide;
 using dev_engine::World;
 
 constexpr wchar_t kViewClass[] = L"DEV_ENGINE_VIEW";
@@ -192,7 +192,7 @@ void FlutterDesktopViewControllerDestroy(
   controller->ending = true;
   if (!controller->destroy_event.empty()) {
     tw::UniqueKernelHandle event(
-        ::OpenEventW(SYNCHRONIZE, FALSE, Wide(controller->destroy_event).c_str()));
+        ::OpenEventW(SYNCHRONIZE, FALSE, tw::Utf8ToUtf16Lossy(controller->destroy_event).c_str()));
     const bool signalled =
         event && ::WaitForSingleObject(event.get(), static_cast<DWORD>(
                                                         controller->destroy_wait_ms)) ==

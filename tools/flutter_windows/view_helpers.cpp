@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/flutter_windows/view_state.h"
+#include "util/utf.h"
 #include "util/win_handles.h"
 
 namespace dev_engine {
@@ -18,15 +19,6 @@ void NoteLine(const std::string& line) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   world.Note(line);
-}
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
 }
 
 std::string RectText(const RECT& r) {
@@ -57,7 +49,7 @@ bool ReadWholeFile(const std::wstring& path, std::string* text) {
 }
 
 void AddLog(FlutterDesktopViewController* controller, const std::string& line) {
-  controller->log.push_back(Wide(line));
+  controller->log.push_back(tw::Utf8ToUtf16Lossy(line));
   while (controller->log.size() > kShownLogLines) controller->log.pop_front();
 }
 
@@ -74,7 +66,7 @@ std::string DescribeTopLevel(HWND window) {
   ::GetWindowTextW(window, title, 256);
   RECT rect{};
   ::GetWindowRect(window, &rect);
-  return "class=" + Utf8(class_name) + " title=" + Utf8(title) +
+  return "class=" + tw::WideToUtf8Lossy(class_name) + " title=" + tw::WideToUtf8Lossy(title) +
          " visible=" + (::IsWindowVisible(window) ? "1" : "0") + " window=" + RectText(rect);
 }
 

@@ -52,7 +52,6 @@ constexpr UINT_PTR kPauseTimer = 0x7057;
 
 // Appends one line to the transcript, taking the World mutex.
 void NoteLine(const std::string& line);
-std::wstring Wide(const std::string& text);
 std::string RectText(const RECT& r);
 // Relative paths are taken from the executable's folder, as the engine
 // does, so that the launcher finds its data whatever the working folder.

@@ -86,9 +86,6 @@ bool EncodeScriptValue(const std::string& text, std::vector<uint8_t>* out, std::
 // "error <code> <message> <details>", or "malformed <reason>".
 std::string DescribeReply(const uint8_t* data, size_t size);
 
-// Lower-case hexadecimal.
-std::string Hex(const uint8_t* data, size_t size);
-
 }  // namespace dev_engine
 
 #endif  // TOOLS_FLUTTER_WINDOWS_WIRE_FORMAT_H_

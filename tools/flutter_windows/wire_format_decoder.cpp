@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tools/flutter_windows/wire_format.h"
+#include "util/hex.h"
 
 namespace dev_engine {
 namespace {
@@ -57,7 +58,7 @@ class Reader {
       case 8: {
         size_t n = 0;
         if (!Size(&n) || n > size_ - at_) return Fail("truncated bytes");
-        std::string hex = "bytes:" + Hex(data_ + at_, n);
+        std::string hex = "bytes:" + tw::ToLowerHex(data_ + at_, n);
         at_ += n;
         return hex;
       }
@@ -71,7 +72,7 @@ class Reader {
         if (!Size(&n)) return Fail("truncated list size");
         Align(width);
         if (at_ > size_ || n > (size_ - at_) / width) return Fail("truncated typed list");
-        std::string text = std::string(name) + ":" + Hex(data_ + at_, n * width);
+        std::string text = std::string(name) + ":" + tw::ToLowerHex(data_ + at_, n * width);
         at_ += n * width;
         return text;
       }
@@ -184,17 +185,6 @@ std::string DescribeReply(const uint8_t* data, size_t size) {
   if (reader.failed()) return "malformed " + text;
   if (reader.position() != size) text += " (+" + std::to_string(size - reader.position()) + " bytes)";
   return text;
-}
-
-std::string Hex(const uint8_t* data, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(size * 2);
-  for (size_t i = 0; i < size; ++i) {
-    hex += kDigits[data[i] >> 4];
-    hex += kDigits[data[i] & 15];
-  }
-  return hex;
 }
 
 }  // namespace dev_engine

@@ -9,6 +9,8 @@
 #include <limits>
 
 #include "tools/flutter_windows/wire_format.h"
+#include "util/hex.h"
+#include "util/utf.h"
 
 namespace dev_engine {
 namespace {
@@ -101,16 +103,7 @@ bool ScriptValueParser::String(std::string* s) {
       case 'u': {
         unsigned cp = 0;
         if (!HexDigits(4, &cp)) return Fail("\\u needs four hex digits");
-        if (cp < 0x80) {
-          s->push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-          s->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-          s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-          s->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-          s->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-          s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        tw::AppendUtf8(cp, s);
         break;
       }
       default:
@@ -155,11 +148,9 @@ bool ScriptValueParser::HexDigits(int count, unsigned* value) {
   *value = 0;
   for (int i = 0; i < count; ++i) {
     if (at_ >= text_.size()) return false;
-    const char c = text_[at_++];
-    const char* digits = "0123456789abcdef";
-    const char* found = std::strchr(digits, c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
-    if (c == '\0' || found == nullptr) return false;
-    *value = *value * 16 + static_cast<unsigned>(found - digits);
+    const int digit = tw::HexDigitValue(static_cast<unsigned char>(text_[at_++]));
+    if (digit < 0) return false;
+    *value = *value * 16 + static_cast<unsigned>(digit);
   }
   return true;
 }

@@ -70,37 +70,6 @@ std::string EnvironmentValue(const char* name) {
 #endif
 }
 
-std::string Utf8(const std::wstring& text) {
-  std::string utf8;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t code = static_cast<uint32_t>(text[i]);
-    if (sizeof(wchar_t) == 2 && code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() &&
-        static_cast<uint32_t>(text[i + 1]) >= 0xDC00 &&
-        static_cast<uint32_t>(text[i + 1]) <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint32_t>(text[i + 1]) - 0xDC00);
-      ++i;
-    } else if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      utf8 += static_cast<char>(code);
-    } else if (code < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (code >> 6));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      utf8 += static_cast<char>(0xE0 | (code >> 12));
-      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xF0 | (code >> 18));
-      utf8 += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return utf8;
-}
-
 bool World::KeepHistory() {
   static const bool keep = EnvironmentValue("DEV_ENGINE_HISTORY") != "off";
   return keep;
