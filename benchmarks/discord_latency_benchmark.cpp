@@ -21,10 +21,10 @@
 
 #include "discord/activity_message.h"
 #include "discord/discord_ipc.h"
-#include "discord/pipe_io_seam.h"
 #include "discord/ipc_frame.h"
-#include "util/win_handles.h"
+#include "discord/pipe_io_seam.h"
 #include "tools/discord-peer/peer.h"
+#include "util/win_handles.h"
 
 namespace {
 
@@ -51,9 +51,8 @@ bool RawFrameExchange(HANDLE pipe, uint32_t opcode, const std::string& payload) 
 // The protocol without the polling: open, handshake, command, blocking reads.
 // Fills the time of each of the two round trips.
 bool RawExchange(double* handshake_ms, double* command_ms) {
-  tw::UniqueFile pipe(::CreateFileW(L"\\\\.\\pipe\\discord-ipc-0",
-                                         GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                         0, nullptr));
+  tw::UniqueFile pipe(::CreateFileW(L"\\\\.\\pipe\\discord-ipc-0", GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
   if (!pipe) return false;
   auto t0 = Clock::now();
   if (!RawFrameExchange(pipe.get(), discord::kOpHandshake,
@@ -151,8 +150,10 @@ int main(int argc, char** argv) {
   std::printf("update (UpdateDiscordPresence): %8.2f ms  min %.2f  max %.2f\n", update,
               *std::min_element(update_ms.begin(), update_ms.end()),
               *std::max_element(update_ms.begin(), update_ms.end()));
-  std::printf("raw exchange (blocking reads):  %8.2f ms  handshake round trip %.2f, command round trip %.2f\n",
-              raw, Median(raw_handshake_ms), Median(raw_command_ms));
+  std::printf(
+      "raw exchange (blocking reads):  %8.2f ms  handshake round trip %.2f, command round trip "
+      "%.2f\n",
+      raw, Median(raw_handshake_ms), Median(raw_command_ms));
   std::printf("poll step (20 ms sleep):        %8.2f ms\n", step);
   std::printf("update / raw exchange:          %8.1f x\n", raw > 0 ? update / raw : 0.0);
   std::printf("update / poll step:             %8.2f x\n", step > 0 ? update / step : 0.0);

@@ -33,9 +33,9 @@
 
 namespace {
 
+using tw::UniqueAlgorithm;
 using tw::UniqueCryptKey;
 using tw::UniqueFile;
-using tw::UniqueAlgorithm;
 using tw::UniqueKernelHandle;
 
 double Now() {
@@ -49,27 +49,33 @@ double Now() {
   return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-
 // Runs "decryptPackage" once; empty on success, the error otherwise.
 std::string DecryptThroughHandler(const std::wstring& package, const std::wstring& destination,
                                   const std::vector<std::uint8_t>& key) {
   flutter::EncodableMap map;
-  map.emplace(flutter::EncodableValue("source"), flutter::EncodableValue(::tw::Utf16ToUtf8Lossy(package)));
-  map.emplace(flutter::EncodableValue("destination"), flutter::EncodableValue(::tw::Utf16ToUtf8Lossy(destination)));
+  map.emplace(flutter::EncodableValue("source"),
+              flutter::EncodableValue(::tw::Utf16ToUtf8Lossy(package)));
+  map.emplace(flutter::EncodableValue("destination"),
+              flutter::EncodableValue(::tw::Utf16ToUtf8Lossy(destination)));
   map.emplace(flutter::EncodableValue("key"), flutter::EncodableValue(key));
   flutter::MethodCall<> call("decryptPackage", std::make_unique<flutter::EncodableValue>(map));
   tw::test::Answer answer;
   SecurityChannelHandler(call, std::make_unique<tw::test::RecordingResult>(&answer));
   switch (answer.kind) {
-    case tw::test::Answer::Kind::kSuccess: return std::string();
-    case tw::test::Answer::Kind::kError: return answer.code + ": " + answer.message;
-    case tw::test::Answer::Kind::kNotImplemented: return "not implemented";
-    case tw::test::Answer::Kind::kNone: break;
+    case tw::test::Answer::Kind::kSuccess:
+      return std::string();
+    case tw::test::Answer::Kind::kError:
+      return answer.code + ": " + answer.message;
+    case tw::test::Answer::Kind::kNotImplemented:
+      return "not implemented";
+    case tw::test::Answer::Kind::kNone:
+      break;
   }
   return "no answer";
 }
 
-bool MakePackage(const std::wstring& path, std::uint64_t size, const std::vector<std::uint8_t>& key) {
+bool MakePackage(const std::wstring& path, std::uint64_t size,
+                 const std::vector<std::uint8_t>& key) {
   tw::security::ChunkSealer sealer;
   std::string error;
   if (!sealer.Init(key.data(), key.size(), &error)) return false;
@@ -83,8 +89,8 @@ bool MakePackage(const std::wstring& path, std::uint64_t size, const std::vector
   std::uint64_t x = 0x9E3779B97F4A7C15ull;
   std::uint8_t nonce[12] = {};
   for (std::uint64_t done = 0; done < size;) {
-    const std::uint32_t n = static_cast<std::uint32_t>(
-        size - done < plain.size() ? size - done : plain.size());
+    const std::uint32_t n =
+        static_cast<std::uint32_t>(size - done < plain.size() ? size - done : plain.size());
     for (std::size_t i = 0; i + 8 <= n; i += 8) {
       x ^= x << 13, x ^= x >> 7, x ^= x << 17;
       std::memcpy(&plain[i], &x, 8);
@@ -92,7 +98,8 @@ bool MakePackage(const std::wstring& path, std::uint64_t size, const std::vector
     if (!tw::security::RandomBytes(nonce, sizeof nonce)) return false;
     record.clear();
     if (!sealer.Seal(plain.data(), n, nonce, &record)) return false;
-    if (!::WriteFile(out.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr) ||
+    if (!::WriteFile(out.get(), record.data(), static_cast<DWORD>(record.size()), &written,
+                     nullptr) ||
         written != record.size()) {
       return false;
     }
@@ -113,7 +120,8 @@ double TimeCopy(const std::wstring& from, const std::wstring& to, double* flush_
   std::vector<std::uint8_t> block(1 << 20);
   for (;;) {
     DWORD got = 0, written = 0;
-    if (!::ReadFile(in.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return -1;
+    if (!::ReadFile(in.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr))
+      return -1;
     if (got == 0) break;
     if (!::WriteFile(out.get(), block.data(), got, &written, nullptr) || written != got) return -1;
   }
@@ -138,8 +146,8 @@ double TimeInMemory(const std::wstring& package, const std::vector<std::uint8_t>
                                    const_cast<std::uint8_t*>(key.data()), 32, 0) < 0) {
     return -1;
   }
-  UniqueFile in(::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  UniqueFile in(::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!in) return -1;
   std::vector<std::uint8_t> record(32 + tw::security::kMaxChunkSize);
   std::vector<std::uint8_t> plain(tw::security::kMaxChunkSize);
@@ -153,7 +161,8 @@ double TimeInMemory(const std::wstring& package, const std::vector<std::uint8_t>
     if (!::ReadFile(in.get(), record.data(), 32, &got, nullptr)) return -1;
     if (got == 0) break;
     const std::uint32_t length = tw::security::DecodeChunkLength(record.data());
-    if (got != 32 || !::ReadFile(in.get(), record.data() + 32, length, &got, nullptr) || got != length) {
+    if (got != 32 || !::ReadFile(in.get(), record.data() + 32, length, &got, nullptr) ||
+        got != length) {
       return -1;
     }
     BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info;
@@ -166,8 +175,8 @@ double TimeInMemory(const std::wstring& package, const std::vector<std::uint8_t>
     info.cbTag = 16;
     ULONG written = 0;
     const double start = Now();
-    const NTSTATUS status = ::BCryptDecrypt(aes_key.get(), record.data() + 32, length, &info, nullptr,
-                                            0, plain.data(), length, &written, 0);
+    const NTSTATUS status = ::BCryptDecrypt(aes_key.get(), record.data() + 32, length, &info,
+                                            nullptr, 0, plain.data(), length, &written, 0);
     total += Now() - start;
     if (status < 0) return -1;
   }
@@ -193,8 +202,8 @@ std::string PeakOfChild(const std::wstring& package, const std::wstring& destina
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
   startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
     return "child failed to start";
   }
   UniqueKernelHandle child(process.hProcess), thread(process.hThread);
@@ -202,14 +211,16 @@ std::string PeakOfChild(const std::wstring& package, const std::wstring& destina
   std::string output;
   char buffer[256];
   DWORD got = 0;
-  while (::ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) output.append(buffer, got);
+  while (::ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    output.append(buffer, got);
   ::WaitForSingleObject(child.get(), INFINITE);
   while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
   return output;
 }
 
 int PeakMain(const wchar_t* package, const wchar_t* destination, const wchar_t* key_hex) {
-  const std::vector<std::uint8_t> key = tw::ParseHex(std::wstring_view(key_hex)).value_or(std::vector<std::uint8_t>());
+  const std::vector<std::uint8_t> key =
+      tw::ParseHex(std::wstring_view(key_hex)).value_or(std::vector<std::uint8_t>());
   const std::string error = DecryptThroughHandler(package, destination, key);
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof counters;
@@ -266,8 +277,8 @@ int wmain(int argc, wchar_t** argv) {
       std::fprintf(stderr, "round %d failed: %s\n", round, error.c_str());
       return 1;
     }
-    std::printf("round %d: decrypt %.3f s, memory %.3f s, copy %.3f s (flush %.3f s)\n", round, d, m, c,
-                flush);
+    std::printf("round %d: decrypt %.3f s, memory %.3f s, copy %.3f s (flush %.3f s)\n", round, d,
+                m, c, flush);
     std::fflush(stdout);
     if (d < best_decrypt) best_decrypt = d, best_decrypt_flush_free = d - flush;
     if (m < best_memory) best_memory = m;
@@ -291,7 +302,8 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("\npeak memory of one decryptPackage call, each in a fresh process:\n");
   std::printf("  16 MiB package:   %s\n", PeakOfChild(small_package, plain, key_hex).c_str());
   ::DeleteFileW(plain.c_str());
-  std::printf("  %4" PRIu64 " MiB package: %s\n", size_mib, PeakOfChild(package, plain, key_hex).c_str());
+  std::printf("  %4" PRIu64 " MiB package: %s\n", size_mib,
+              PeakOfChild(package, plain, key_hex).c_str());
   ::DeleteFileW(plain.c_str());
 
   ::DeleteFileW(package.c_str());

@@ -63,7 +63,8 @@ std::vector<DataSet> MakeDataSets() {
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 131);
   sets.push_back(Make("bytes_1MiB", EncodableValue(bytes), [&](auto& p) {
     p.pack_bin(static_cast<uint32_t>(bytes.size()));
-    p.pack_bin_body(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+    p.pack_bin_body(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<uint32_t>(bytes.size()));
   }));
 
   constexpr int kCount = 100000;
@@ -100,8 +101,8 @@ std::vector<DataSet> MakeDataSets() {
   for (int i = 0; i < 1000; ++i) {
     char key[16];
     std::snprintf(key, sizeof key, "key-%04d", i);
-    entries.push_back({key, "item number " + std::to_string(i), i, i * 37 - 5000, i % 2 == 0,
-                       i % 3 == 0});
+    entries.push_back(
+        {key, "item number " + std::to_string(i), i, i * 37 - 5000, i % 2 == 0, i % 3 == 0});
   }
   for (const Entry& e : entries) {
     EncodableMap inner;
@@ -186,7 +187,8 @@ void MsgpackUnpack(benchmark::State& state, const DataSet* set) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * set->packed.size()));
 }
 
-// Keeps the mean CPU time per iteration (steadier than wall time on a shared machine) of every benchmark by name.
+// Keeps the mean CPU time per iteration (steadier than wall time on a shared machine) of every
+// benchmark by name.
 class Collector : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -218,8 +220,8 @@ int main(int argc, char** argv) {
   for (const DataSet& set : DataSets()) {
     const DataSet* p = &set;
     const std::pair<const char*, void (*)(benchmark::State&, const DataSet*)> variants[] = {
-        {"/encode/codec", CodecEncode},    {"/decode/codec", CodecDecode},
-        {"/memcpy", MemcpyBaseline},       {"/encode/msgpack", MsgpackPack},
+        {"/encode/codec", CodecEncode},     {"/decode/codec", CodecDecode},
+        {"/memcpy", MemcpyBaseline},        {"/encode/msgpack", MsgpackPack},
         {"/decode/msgpack", MsgpackUnpack},
     };
     for (const auto& [suffix, fn] : variants) {
@@ -231,11 +233,12 @@ int main(int argc, char** argv) {
   Collector collector;
   benchmark::RunSpecifiedBenchmarks(&collector);
 
-  std::printf("\nRatios (same run). vs memcpy: codec bandwidth / memcpy bandwidth over the\n"
-              "encoded size (higher is better). vs msgpack: codec time / msgpack-c time for\n"
-              "the same data (lower is better).\n\n");
-  std::printf("%-20s %10s %10s %12s %12s %12s %12s\n", "data set", "bytes", "msgpack",
-              "enc/memcpy", "dec/memcpy", "enc/msgpack", "dec/msgpack");
+  std::printf(
+      "\nRatios (same run). vs memcpy: codec bandwidth / memcpy bandwidth over the\n"
+      "encoded size (higher is better). vs msgpack: codec time / msgpack-c time for\n"
+      "the same data (lower is better).\n\n");
+  std::printf("%-20s %10s %10s %12s %12s %12s %12s\n", "data set", "bytes", "msgpack", "enc/memcpy",
+              "dec/memcpy", "enc/msgpack", "dec/msgpack");
   for (const DataSet& set : DataSets()) {
     const double memcpy_time = collector.Time(set.name + "/memcpy");
     const double encode = collector.Time(set.name + "/encode/codec");

@@ -56,8 +56,7 @@ void Respond(PendingResponse& pending, const uint8_t* reply, size_t reply_size) 
     return;  // The engine has ended; nobody is waiting for the answer.
   }
   if (pending.response_handle == nullptr) {
-    std::cerr << "Error: Response can be set only once. Ignoring duplicate response."
-              << std::endl;
+    std::cerr << "Error: Response can be set only once. Ignoring duplicate response." << std::endl;
     return;
   }
   FlutterDesktopMessengerSendResponse(messenger, pending.response_handle, reply, reply_size);
@@ -123,8 +122,7 @@ void BinaryMessengerImpl::Send(const std::string& channel, const uint8_t* messag
   }
 }
 
-void BinaryMessengerImpl::SetMessageHandler(const std::string& channel,
-                                            MessageHandler handler) {
+void BinaryMessengerImpl::SetMessageHandler(const std::string& channel, MessageHandler handler) {
   if (!handler) {
     handlers_.erase(channel);
     FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(), nullptr, nullptr);

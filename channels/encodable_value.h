@@ -89,20 +89,20 @@ class CustomEncodableValue {
 class EncodableValue {
  public:
   // Alternatives in index order; the index is part of the wire contract.
-  using Variant = std::variant<std::monostate,               // 0 null
-                               bool,                         // 1
-                               int32_t,                      // 2
-                               int64_t,                      // 3
-                               double,                       // 4
-                               std::string,                  // 5
-                               std::vector<uint8_t>,         // 6
-                               std::vector<int32_t>,         // 7
-                               std::vector<int64_t>,         // 8
-                               std::vector<double>,          // 9
-                               EncodableList,                // 10
-                               EncodableMap,                 // 11
-                               CustomEncodableValue,         // 12
-                               std::vector<float>>;          // 13
+  using Variant = std::variant<std::monostate,        // 0 null
+                               bool,                  // 1
+                               int32_t,               // 2
+                               int64_t,               // 3
+                               double,                // 4
+                               std::string,           // 5
+                               std::vector<uint8_t>,  // 6
+                               std::vector<int32_t>,  // 7
+                               std::vector<int64_t>,  // 8
+                               std::vector<double>,   // 9
+                               EncodableList,         // 10
+                               EncodableMap,          // 11
+                               CustomEncodableValue,  // 12
+                               std::vector<float>>;   // 13
 
   enum Index : std::size_t {
     kNull = 0,

@@ -16,7 +16,7 @@ using Answer = std::function<void(MethodResult<EncodableValue>&)>;
 
 struct AnswerCase {
   const char* name;
-  std::vector<Answer> answers;  // given in order, then the result is destroyed
+  std::vector<Answer> answers;         // given in order, then the result is destroyed
   std::vector<std::string> want_sent;  // bytes of each reply, as text
   std::string want_stderr;
 };

@@ -97,11 +97,11 @@ class EnginePlumbingTest : public ::testing::Test {
   // Registers a raw handler on `channel` that keeps every message's bytes in
   // `received_` and its reply in `kept_`.
   void KeepReplies(const std::string& channel) {
-    messenger_->SetMessageHandler(channel, [this](const uint8_t* bytes, size_t size,
-                                                  ReplyCallback reply) {
-      received_.emplace_back(bytes, bytes + size);
-      kept_.push_back(std::move(reply));
-    });
+    messenger_->SetMessageHandler(channel,
+                                  [this](const uint8_t* bytes, size_t size, ReplyCallback reply) {
+                                    received_.emplace_back(bytes, bytes + size);
+                                    kept_.push_back(std::move(reply));
+                                  });
   }
 
   void SetHandler(const std::string& channel, MethodCallHandler<> handler) {
@@ -158,7 +158,8 @@ TEST_F(EnginePlumbingTest, CallReachesItsHandlerAndTheEnvelopeComesBackByteForBy
     EXPECT_EQ(reply.bytes, c.want);
     EXPECT_EQ(reply.info.data_was_null != 0, c.want_null_data);
   }
-  EXPECT_EQ(seen, (std::vector<std::string>{"getHardwareId", "readToken", "writeToken", "unknown"}));
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"getHardwareId", "readToken", "writeToken", "unknown"}));
   EXPECT_TRUE(arguments_null);
 }
 
@@ -233,9 +234,8 @@ TEST_F(EnginePlumbingTest, ThrowingHandlersAreAnsweredAndNothingUnwindsIntoTheEn
   }
 
   // A raw message handler and a reply to a sent message, both throwing.
-  messenger_->SetMessageHandler("raw", [](const uint8_t*, size_t, ReplyCallback) {
-    throw std::runtime_error("raw");
-  });
+  messenger_->SetMessageHandler(
+      "raw", [](const uint8_t*, size_t, ReplyCallback) { throw std::runtime_error("raw"); });
   const Bytes message = {1};
   messenger_->Send("ui/ask", message.data(), message.size(),
                    [](const uint8_t*, size_t) { throw std::runtime_error("late"); });
@@ -307,9 +307,8 @@ TEST_F(EnginePlumbingTest, MessengerReferenceEndsWithTheLastCopyOfTheReply) {
 
 TEST_F(EnginePlumbingTest, ReplyCalledTwiceSendsOnceThroughTheEngine) {
   ReplyCallback kept;
-  messenger_->SetMessageHandler("raw", [&](const uint8_t*, size_t, ReplyCallback reply) {
-    kept = std::move(reply);
-  });
+  messenger_->SetMessageHandler(
+      "raw", [&](const uint8_t*, size_t, ReplyCallback reply) { kept = std::move(reply); });
   const uint64_t id = Deliver("raw", {1});
   ReplyCallback copy = kept;
   const uint8_t first = 1, second = 2;
@@ -394,11 +393,11 @@ TEST_F(EnginePlumbingTest, SettingAHandlerTwiceKeepsOneRegistration) {
 TEST_F(EnginePlumbingTest, ChannelsKeepTheirOwnRegistrations) {
   std::vector<std::string> seen;
   for (const char* name : {"fernbrook/security", "tidewarden/discord_rpc"}) {
-    SetHandler(name, [&seen, name](const MethodCall<>& call,
-                                   std::unique_ptr<MethodResult<>> result) {
-      seen.push_back(std::string(name) + " " + call.method_name());
-      result->Success();
-    });
+    SetHandler(name,
+               [&seen, name](const MethodCall<>& call, std::unique_ptr<MethodResult<>> result) {
+                 seen.push_back(std::string(name) + " " + call.method_name());
+                 result->Success();
+               });
   }
   Deliver("tidewarden/discord_rpc", CallMessage("start"));
   Deliver("fernbrook/security", CallMessage("getHardwareId"));
@@ -457,7 +456,6 @@ TEST_F(EnginePlumbingTest, SendsTowardTheUi) {
   EXPECT_FALSE(called);
   EXPECT_EQ(DevEngineOutboundCount(), before + 4);
 }
-
 
 TEST_F(BinaryMessengerTest, ConstructionCallsNothing) {
   DevEngineReset();
@@ -574,9 +572,9 @@ TEST_F(BinaryMessengerTest, MessengerReferenceFollowsTheLastReplyCopy) {
     bool answer;
     bool copy;
   };
-  for (const Case& c : {Case{"answered", true, false}, Case{"dropped", false, false},
-                        Case{"copied and answered", true, true},
-                        Case{"copied and dropped", false, true}}) {
+  for (const Case& c :
+       {Case{"answered", true, false}, Case{"dropped", false, false},
+        Case{"copied and answered", true, true}, Case{"copied and dropped", false, true}}) {
     SCOPED_TRACE(c.name);
     kept_.clear();
     KeepReplies("ch");
@@ -590,8 +588,7 @@ TEST_F(BinaryMessengerTest, MessengerReferenceFollowsTheLastReplyCopy) {
     EXPECT_EQ(References(), c.copy ? 2 : 1);
     copy = nullptr;
     EXPECT_EQ(References(), 1);
-    EXPECT_EQ(GetReply(id).info.state,
-              c.answer ? kDevEngineReplyAnswered : kDevEngineReplyPending);
+    EXPECT_EQ(GetReply(id).info.state, c.answer ? kDevEngineReplyAnswered : kDevEngineReplyPending);
     if (!c.answer) ++expected_misuse_;  // still unanswered when the engine ends
   }
 }
@@ -644,19 +641,17 @@ TEST_F(BinaryMessengerTest, HandlerMayClearOrReplaceItselfWhileItRuns) {
     std::string seen;
     auto token = std::make_shared<int>(0);
     std::weak_ptr<int> watch = token;
-    messenger_->SetMessageHandler(
-        "ch", [this, &seen, replace, token, text = std::string(40, 'x')](
-                  const uint8_t*, size_t, ReplyCallback reply) {
-          if (replace) {
-            messenger_->SetMessageHandler("ch", [](const uint8_t*, size_t, ReplyCallback r) {
-              r(nullptr, 0);
-            });
-          } else {
-            messenger_->SetMessageHandler("ch", nullptr);
-          }
-          seen = text + std::to_string(*token);  // the captures are still there
-          reply(reinterpret_cast<const uint8_t*>(seen.data()), seen.size());
-        });
+    messenger_->SetMessageHandler("ch", [this, &seen, replace, token, text = std::string(40, 'x')](
+                                            const uint8_t*, size_t, ReplyCallback reply) {
+      if (replace) {
+        messenger_->SetMessageHandler(
+            "ch", [](const uint8_t*, size_t, ReplyCallback r) { r(nullptr, 0); });
+      } else {
+        messenger_->SetMessageHandler("ch", nullptr);
+      }
+      seen = text + std::to_string(*token);  // the captures are still there
+      reply(reinterpret_cast<const uint8_t*>(seen.data()), seen.size());
+    });
     token.reset();
     const Reply reply = GetReply(Deliver("ch", {1}));
     EXPECT_EQ(seen, std::string(40, 'x') + "0");

@@ -28,7 +28,8 @@ void AnswerThrownCall(const std::shared_ptr<OneTimeReply>& reply, const MethodCo
   try {
     std::cerr << "Error: method call handler threw: " << what << std::endl;
     if (reply->spent()) return;
-    std::unique_ptr<std::vector<uint8_t>> bytes = codec->EncodeErrorEnvelope("error", what, nullptr);
+    std::unique_ptr<std::vector<uint8_t>> bytes =
+        codec->EncodeErrorEnvelope("error", what, nullptr);
     reply->SendResponse(bytes.get());
     return;
   } catch (...) {
@@ -54,9 +55,9 @@ void MethodChannel<T>::SetMethodCallHandler(MethodCallHandler<T> handler) const 
   // even when the handler replaces or clears its own registration.
   auto shared_handler = std::make_shared<const MethodCallHandler<T>>(std::move(handler));
   const MethodCodec<T>* codec = codec_;
-  MessageHandler on_message = [shared_handler, codec, name = name_](
-                                  const uint8_t* message, size_t message_size,
-                                  ReplyCallback reply) {
+  MessageHandler on_message = [shared_handler, codec, name = name_](const uint8_t* message,
+                                                                    size_t message_size,
+                                                                    ReplyCallback reply) {
     // Everything this call needs, held here: nothing below reads the
     // captures, which a handler that clears its registration may destroy.
     std::shared_ptr<const MethodCallHandler<T>> call_handler = shared_handler;

@@ -50,8 +50,7 @@ class MethodChannel {
  public:
   // `messenger` and `codec` are not owned and must outlive every message on
   // the channel. No engine call is made.
-  MethodChannel(BinaryMessenger* messenger, const std::string& name,
-                const MethodCodec<T>* codec);
+  MethodChannel(BinaryMessenger* messenger, const std::string& name, const MethodCodec<T>* codec);
   ~MethodChannel();
 
   MethodChannel(const MethodChannel&) = delete;

@@ -34,8 +34,7 @@ class FakeBinaryMessenger : public BinaryMessenger {
   bool Deliver(const std::string& channel, const std::string& message, ReplyLog& log) {
     auto found = handlers.find(channel);
     if (found == handlers.end()) return false;
-    found->second(reinterpret_cast<const uint8_t*>(message.data()), message.size(),
-                  log.Callback());
+    found->second(reinterpret_cast<const uint8_t*>(message.data()), message.size(), log.Callback());
     return true;
   }
 
@@ -55,15 +54,15 @@ class MethodChannelTest : public ::testing::Test {
   // Success(method name), through a channel object that is gone afterwards.
   void SetRecordingHandler() {
     MethodChannel<> channel(&messenger_, "app/test", &codec_);
-    channel.SetMethodCallHandler([this](const MethodCall<>& call,
-                                        std::unique_ptr<MethodResult<>> result) {
-      Seen seen{call.method_name(), std::nullopt, call.arguments() != nullptr};
-      if (seen.arguments_present) {
-        if (const auto* text = call.arguments()->GetIf<std::string>()) seen.argument = *text;
-      }
-      seen_.push_back(seen);
-      result->Success(EncodableValue(call.method_name()));
-    });
+    channel.SetMethodCallHandler(
+        [this](const MethodCall<>& call, std::unique_ptr<MethodResult<>> result) {
+          Seen seen{call.method_name(), std::nullopt, call.arguments() != nullptr};
+          if (seen.arguments_present) {
+            if (const auto* text = call.arguments()->GetIf<std::string>()) seen.argument = *text;
+          }
+          seen_.push_back(seen);
+          result->Success(EncodableValue(call.method_name()));
+        });
   }
 
   FakeMethodCodec codec_;
@@ -118,9 +117,8 @@ TEST_F(MethodChannelTest, EmptyHandlerUnregisters) {
 TEST_F(MethodChannelTest, SecondHandlerReplacesTheFirst) {
   SetRecordingHandler();
   MethodChannel<> channel(&messenger_, "app/test", &codec_);
-  channel.SetMethodCallHandler([](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
-    result->Error("second");
-  });
+  channel.SetMethodCallHandler(
+      [](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) { result->Error("second"); });
   ReplyLog log;
   ASSERT_TRUE(messenger_.Deliver("app/test", "Cstart", log));
   EXPECT_TRUE(seen_.empty());
@@ -171,22 +169,28 @@ TEST_F(MethodChannelTest, ThrowingHandlerIsAnsweredWithAnError) {
   };
   std::unique_ptr<MethodResult<>> kept;
   const std::vector<Case> cases = {
-      {"std exception", [](auto&) { throw std::runtime_error("boom"); }, {"Eerror:boom"},
+      {"std exception",
+       [](auto&) { throw std::runtime_error("boom"); },
+       {"Eerror:boom"},
        "Error: method call handler threw: boom\n"},
-      {"not a std exception", [](auto&) { throw 42; }, {"Eerror:unknown exception"},
+      {"not a std exception",
+       [](auto&) { throw 42; },
+       {"Eerror:unknown exception"},
        "Error: method call handler threw: unknown exception\n"},
       {"answered, then thrown",
        [](auto& result) {
          result->Success(EncodableValue("done"));
          throw std::logic_error("after");
        },
-       {"Sdone"}, "Error: method call handler threw: after\n"},
+       {"Sdone"},
+       "Error: method call handler threw: after\n"},
       {"result dropped, then thrown: no leak warning",
        [](auto& result) {
          result.reset();
          throw std::runtime_error("dropped");
        },
-       {"Eerror:dropped"}, "Error: method call handler threw: dropped\n"},
+       {"Eerror:dropped"},
+       "Error: method call handler threw: dropped\n"},
       {"result kept, then thrown; the late answer is a duplicate",
        [&kept](auto& result) {
          kept = std::move(result);
@@ -209,7 +213,8 @@ TEST_F(MethodChannelTest, ThrowingHandlerIsAnsweredWithAnError) {
     }
     EXPECT_EQ(err.Take(), c.want_stderr);
     std::vector<std::string> replies;
-    for (const auto& reply : log.replies) replies.emplace_back(reply.bytes.begin(), reply.bytes.end());
+    for (const auto& reply : log.replies)
+      replies.emplace_back(reply.bytes.begin(), reply.bytes.end());
     EXPECT_EQ(replies, c.want_replies);
   }
 }

@@ -39,8 +39,7 @@ class FakeMethodCodec : public MethodCodec<EncodableValue> {
     std::string text(reinterpret_cast<const char*>(message) + 1, size - 1);
     const size_t bar = text.find('|');
     if (bar == std::string::npos) {
-      return std::make_unique<MethodCall<EncodableValue>>(text,
-                                                          std::make_unique<EncodableValue>());
+      return std::make_unique<MethodCall<EncodableValue>>(text, std::make_unique<EncodableValue>());
     }
     return std::make_unique<MethodCall<EncodableValue>>(
         text.substr(0, bar), std::make_unique<EncodableValue>(text.substr(bar + 1)));
@@ -61,7 +60,8 @@ class FakeMethodCodec : public MethodCodec<EncodableValue> {
     if (empty_envelopes) return EmptyWithStorage();
     return std::make_unique<Bytes>(ToBytes("E" + code + ":" + message));
   }
-  bool DecodeResponseEnvelope(const uint8_t*, size_t, MethodResult<EncodableValue>*) const override {
+  bool DecodeResponseEnvelope(const uint8_t*, size_t,
+                              MethodResult<EncodableValue>*) const override {
     return false;
   }
 

@@ -37,7 +37,9 @@ enum Tag : uint8_t {
 constexpr uint8_t kSize16 = 254;
 constexpr uint8_t kSize32 = 255;
 
-void ReportInvalidRead() { std::cerr << "Invalid read in StandardCodecByteStreamReader" << std::endl; }
+void ReportInvalidRead() {
+  std::cerr << "Invalid read in StandardCodecByteStreamReader" << std::endl;
+}
 
 // Bookkeeping while a list or map is being read. The serializer itself is
 // stateless and shared, so this lives per thread; a scope restores it on the
@@ -120,8 +122,7 @@ Container ReadByteSequence(const StandardCodecSerializer& serializer, ByteStream
 // Typed arrays: size, padding to the element size (always, also for an
 // empty array), elements.
 template <typename T>
-std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer,
-                              ByteStreamReader* stream) {
+std::vector<T> ReadTypedArray(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const size_t count = serializer.ReadSize(stream);
   stream->ReadPadding(sizeof(T));
   if (!CountFits(stream, count, sizeof(T))) {

@@ -38,7 +38,8 @@
 //   "Nesting too deep in StandardCodecSerializer::ReadValueOfType"
 //       a list or map that would open level kMaxNestingDepth + 1: null,
 //       nothing consumed after the tag;
-//   "Unhandled custom type in StandardCodecSerializer::WriteValue. Custom types require codec extensions."
+//   "Unhandled custom type in StandardCodecSerializer::WriteValue. Custom types require codec
+//   extensions."
 //       a custom value on write: tag 0 (null) in its place;
 //   "Size too large in StandardCodecSerializer::WriteValue: <count>"
 //       a string, array, list or map longer than kMaxSize on write: tag 0

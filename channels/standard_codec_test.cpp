@@ -71,23 +71,24 @@ TEST(StandardCodecTest, GoldenVectorsEncodeAndDecode) {
       {"true", V(true), {0x01}},
       {"false", V(false), {0x02}},
       {"int32 -2", V(int32_t{-2}), {0x03, 0xFE, 0xFF, 0xFF, 0xFF}},
-      {"int64", V(int64_t{0x0102030405060708}),
+      {"int64",
+       V(int64_t{0x0102030405060708}),
        {0x04, 0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01}},
-      {"double at offset 0", V(2.0),
-       Cat({{0x06}, Zeros(7), {0, 0, 0, 0, 0, 0, 0, 0x40}})},
+      {"double at offset 0", V(2.0), Cat({{0x06}, Zeros(7), {0, 0, 0, 0, 0, 0, 0, 0x40}})},
       {"string hi", V("hi"), {0x07, 0x02, 0x68, 0x69}},
       {"empty string", V(""), {0x07, 0x00}},
       {"byte array", V(std::vector<uint8_t>{1, 2, 3}), {0x08, 0x03, 1, 2, 3}},
-      {"int32 array", V(std::vector<int32_t>{1, -1}),
+      {"int32 array",
+       V(std::vector<int32_t>{1, -1}),
        {0x09, 0x02, 0, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
-      {"int64 array", V(std::vector<int64_t>{-1}),
-       Cat({{0x0A, 0x01}, Zeros(6), Bytes(8, 0xFF)})},
+      {"int64 array", V(std::vector<int64_t>{-1}), Cat({{0x0A, 0x01}, Zeros(6), Bytes(8, 0xFF)})},
       {"float64 array", V(std::vector<double>{1.0}),
        Cat({{0x0B, 0x01}, Zeros(6), {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}})},
       {"float32 array", V(std::vector<float>{1.0f}), {0x0E, 0x01, 0, 0, 0, 0, 0x80, 0x3F}},
       {"list [1.5]: the double starts at offset 8", List({V(1.5)}),
        Cat({{0x0C, 0x01, 0x06}, Zeros(5), {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}})},
-      {"map keys in ascending order", V(two_keys),
+      {"map keys in ascending order",
+       V(two_keys),
        {0x0D, 0x02, 0x07, 0x01, 0x61, 0x03, 0x02, 0x00, 0x00, 0x00,  //
         0x07, 0x01, 0x62, 0x03, 0x01, 0x00, 0x00, 0x00}},
       {"empty list", List({}), {0x0C, 0x00}},
@@ -117,7 +118,8 @@ TEST(StandardCodecTest, EmptyTypedArraysArePaddedLikeOthers) {
       {"int32", V(std::vector<int32_t>{}), {0x0C, 0x03, 0x01, 0x09, 0x00, 0x00, 0x00, 0x00, 0x01}},
       {"float32", V(std::vector<float>{}), {0x0C, 0x03, 0x01, 0x0E, 0x00, 0x00, 0x00, 0x00, 0x01}},
       {"int64", V(std::vector<int64_t>{}), Cat({{0x0C, 0x03, 0x01, 0x0A, 0x00}, Zeros(3), {0x01}})},
-      {"float64", V(std::vector<double>{}), Cat({{0x0C, 0x03, 0x01, 0x0B, 0x00}, Zeros(3), {0x01}})},
+      {"float64", V(std::vector<double>{}),
+       Cat({{0x0C, 0x03, 0x01, 0x0B, 0x00}, Zeros(3), {0x01}})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -176,8 +178,9 @@ TEST(StandardCodecTest, CustomValueWritesNullAndGoesOn) {
   StderrCapture err;
   const Bytes out = Encode(List({V(CustomEncodableValue(7)), V(true)}));
   EXPECT_EQ(Hex(out), Hex({0x0C, 0x02, 0x00, 0x01}));
-  EXPECT_THAT(err.TakeLines(), ElementsAre("Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                                        "Custom types require codec extensions."));
+  EXPECT_THAT(err.TakeLines(),
+              ElementsAre("Unhandled custom type in StandardCodecSerializer::WriteValue. "
+                          "Custom types require codec extensions."));
 }
 
 TEST(StandardCodecTest, PaddingCountsFromTheStartOfTheMessage) {
@@ -186,7 +189,8 @@ TEST(StandardCodecTest, PaddingCountsFromTheStartOfTheMessage) {
   Bytes out = {0xAA, 0xBB, 0xCC};
   ByteBufferStreamWriter writer(&out);
   Serializer().WriteValue(V(1.0), &writer);
-  EXPECT_EQ(Hex(out), Hex(Cat({{0xAA, 0xBB, 0xCC, 0x06}, Zeros(4), {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}})));
+  EXPECT_EQ(Hex(out),
+            Hex(Cat({{0xAA, 0xBB, 0xCC, 0x06}, Zeros(4), {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}})));
 
   // The reader skips padding bytes unread, whatever they hold.
   const Bytes in = Cat({{0x06}, Bytes(7, 0xEE), {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}});
@@ -209,7 +213,8 @@ TEST(StandardCodecTest, ReadOnlyForms) {
        {0x0D, 0x02, 0x03, 0x02, 0, 0, 0, 0x00, 0x03, 0x01, 0, 0, 0, 0x01},
        V(EncodableMap{{V(int32_t{1}), V(true)}, {V(int32_t{2}), V()}})},
       {"string of exactly the remaining bytes", {0x07, 0x03, 0x61, 0x62, 0x63}, V("abc")},
-      {"map of exactly two bytes per entry", {0x0D, 0x02, 0x00, 0x01, 0x00, 0x02},
+      {"map of exactly two bytes per entry",
+       {0x0D, 0x02, 0x00, 0x01, 0x00, 0x02},
        V(EncodableMap{{V(), V(true)}})},
   };
   for (const Case& c : cases) {
@@ -241,30 +246,53 @@ TEST(StandardCodecTest, MalformedInput) {
       {"truncated int64", {0x04, 0x01}, V(int64_t{0}), 1, {kInvalidRead}},
       {"truncated double", {0x06, 0, 0, 0, 0, 0, 0, 0, 0x01}, V(0.0), 8, {kInvalidRead}},
       {"truncated 16-bit size", {0x07, 0xFE, 0x01}, V(""), 2, {kInvalidRead}},
-      {"list runs out of elements", {0x0C, 0x02, 0x03, 0x01, 0, 0, 0},
-       List({V(int32_t{1}), V()}), 7, {kInvalidRead}},
-      {"16 bytes claiming a 4 GiB string",
-       Cat({{0x07, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, Bytes(10, 'x')}), V(""), 6, {kInvalidRead}},
-      {"byte array longer than the message", {0x08, 0x05, 1, 2}, V(std::vector<uint8_t>{}), 2,
+      {"list runs out of elements",
+       {0x0C, 0x02, 0x03, 0x01, 0, 0, 0},
+       List({V(int32_t{1}), V()}),
+       7,
        {kInvalidRead}},
-      {"int32 array longer than the message", {0x09, 0x02, 0, 0, 1, 0, 0, 0},
-       V(std::vector<int32_t>{}), 4, {kInvalidRead}},
+      {"16 bytes claiming a 4 GiB string",
+       Cat({{0x07, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, Bytes(10, 'x')}),
+       V(""),
+       6,
+       {kInvalidRead}},
+      {"byte array longer than the message",
+       {0x08, 0x05, 1, 2},
+       V(std::vector<uint8_t>{}),
+       2,
+       {kInvalidRead}},
+      {"int32 array longer than the message",
+       {0x09, 0x02, 0, 0, 1, 0, 0, 0},
+       V(std::vector<int32_t>{}),
+       4,
+       {kInvalidRead}},
       {"float64 array claiming 4G elements",
-       Cat({{0x0B, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, Zeros(2), Zeros(8)}), V(std::vector<double>{}),
-       8, {kInvalidRead}},
-      {"list claiming more elements than bytes", {0x0C, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00},
-       V(EncodableList()), 6, {kInvalidRead}},
-      {"map claiming more than two bytes per entry", {0x0D, 0x02, 0x00, 0x00, 0x00},
-       V(EncodableMap()), 2, {kInvalidRead}},
+       Cat({{0x0B, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, Zeros(2), Zeros(8)}),
+       V(std::vector<double>{}),
+       8,
+       {kInvalidRead}},
+      {"list claiming more elements than bytes",
+       {0x0C, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00},
+       V(EncodableList()),
+       6,
+       {kInvalidRead}},
+      {"map claiming more than two bytes per entry",
+       {0x0D, 0x02, 0x00, 0x00, 0x00},
+       V(EncodableMap()),
+       2,
+       {kInvalidRead}},
       // The list still owes its second element a byte, so the string may
       // take at most two of the three bytes; the second element then reads
       // the string's first byte as its tag.
       {"a string may not take the bytes owed to later elements",
-       {0x0C, 0x02, 0x07, 0x03, 0x61, 0x62, 0x63}, List({V(""), V()}), 5,
+       {0x0C, 0x02, 0x07, 0x03, 0x61, 0x62, 0x63},
+       List({V(""), V()}),
+       5,
        {kInvalidRead, std::string(kUnknownType) + "97"}},
       {"owed bytes reach through nested containers",
        {0x0C, 0x02, 0x0C, 0x01, 0x08, 0x02, 0xAA, 0xBB},
-       List({List({V(std::vector<uint8_t>{})}), V()}), 7,
+       List({List({V(std::vector<uint8_t>{})}), V()}),
+       7,
        {kInvalidRead, std::string(kUnknownType) + "170"}},
   };
   for (const Case& c : cases) {
@@ -346,8 +374,7 @@ TEST(StandardCodecTest, NestingIsBoundedAt128Levels) {
 
   // Maps count as levels too.
   EXPECT_THAT(Decode(Cat({Repeat({0x0D, 0x01, 0x00}, 128), {0x00}})).lines, IsEmpty());
-  EXPECT_THAT(Decode(Cat({Repeat({0x0D, 0x01, 0x00}, 129), {0x00}})).lines,
-              ElementsAre(kTooDeep));
+  EXPECT_THAT(Decode(Cat({Repeat({0x0D, 0x01, 0x00}, 129), {0x00}})).lines, ElementsAre(kTooDeep));
 
   // The depth is released again: a fresh message nests as deep as before.
   EXPECT_THAT(Decode(NestedListTags(128, {0x01})).lines, IsEmpty());
@@ -423,7 +450,8 @@ TEST(StandardCodecTest, ExtensionAppliesAtEveryDepth) {
   ByteBufferStreamWriter writer(&bytes);
   StderrCapture err;
   serializer.WriteValue(value, &writer);
-  EXPECT_EQ(Hex(bytes), Hex({0x0C, 0x01, 0x0D, 0x01, 0x07, 0x01, 0x70, 128, 1, 0, 0, 0, 2, 0, 0, 0}));
+  EXPECT_EQ(Hex(bytes),
+            Hex({0x0C, 0x01, 0x0D, 0x01, 0x07, 0x01, 0x70, 128, 1, 0, 0, 0, 2, 0, 0, 0}));
 
   ByteBufferStreamReader reader(bytes.data(), bytes.size());
   V back = serializer.ReadValue(&reader);

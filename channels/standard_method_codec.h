@@ -30,8 +30,7 @@ class MethodCodec {
   virtual std::unique_ptr<std::vector<uint8_t>> EncodeMethodCall(
       const MethodCall<T>& method_call) const = 0;
   // result may be null: success without a value.
-  virtual std::unique_ptr<std::vector<uint8_t>> EncodeSuccessEnvelope(
-      const T* result) const = 0;
+  virtual std::unique_ptr<std::vector<uint8_t>> EncodeSuccessEnvelope(const T* result) const = 0;
   // error_details may be null.
   virtual std::unique_ptr<std::vector<uint8_t>> EncodeErrorEnvelope(
       const std::string& error_code, const std::string& error_message,
@@ -74,8 +73,8 @@ class StandardMethodCodec : public MethodCodec<EncodableValue> {
   // The call in the message, or null (after the line "Invalid method call;
   // method name is not a string.") when its first value is not a string. A
   // decoded call always carries arguments, null when the message has none.
-  std::unique_ptr<MethodCall<EncodableValue>> DecodeMethodCall(
-      const uint8_t* message, size_t message_size) const override;
+  std::unique_ptr<MethodCall<EncodableValue>> DecodeMethodCall(const uint8_t* message,
+                                                               size_t message_size) const override;
   std::unique_ptr<std::vector<uint8_t>> EncodeMethodCall(
       const MethodCall<EncodableValue>& method_call) const override;
   std::unique_ptr<std::vector<uint8_t>> EncodeSuccessEnvelope(

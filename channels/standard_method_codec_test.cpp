@@ -37,15 +37,22 @@ TEST(StandardMethodCodecTest, DecodeMethodCall) {
   };
   const Case cases[] = {
       {"name and null arguments", {0x07, 0x05, 's', 't', 'a', 'r', 't', 0x00}, "start", V(), {}},
-      {"message ends after the name", {0x07, 0x04, 's', 't', 'o', 'p'}, "stop", V(),
+      {"message ends after the name",
+       {0x07, 0x04, 's', 't', 'o', 'p'},
+       "stop",
+       V(),
        {kInvalidRead}},
       {"map arguments, trailing bytes ignored",
-       {0x07, 0x01, 'm', 0x0D, 0x01, 0x07, 0x01, 'k', 0x03, 0x05, 0, 0, 0, 0xEE, 0xEE}, "m",
+       {0x07, 0x01, 'm', 0x0D, 0x01, 0x07, 0x01, 'k', 0x03, 0x05, 0, 0, 0, 0xEE, 0xEE},
+       "m",
        V(EncodableMap{{V("k"), V(int32_t{5})}}),
        {}},
       // The envelope-free call still pads from the message's first byte.
-      {"double argument", Cat({{0x07, 0x01, 'd', 0x06}, Zeros(4), {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}}),
-       "d", V(1.0), {}},
+      {"double argument",
+       Cat({{0x07, 0x01, 'd', 0x06}, Zeros(4), {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}}),
+       "d",
+       V(1.0),
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -109,13 +116,17 @@ TEST(StandardMethodCodecTest, Envelopes) {
       // The envelope byte counts for the padding.
       {"success 2.0", *Codec().EncodeSuccessEnvelope(&two),
        Cat({{0x00, 0x06}, Zeros(6), {0, 0, 0, 0, 0, 0, 0, 0x40}})},
-      {"error, empty message, no details", *Codec().EncodeErrorEnvelope("bad", "", nullptr),
+      {"error, empty message, no details",
+       *Codec().EncodeErrorEnvelope("bad", "", nullptr),
        {0x01, 0x07, 0x03, 'b', 'a', 'd', 0x00, 0x00}},
-      {"error with message", *Codec().EncodeErrorEnvelope("bad", "x", nullptr),
+      {"error with message",
+       *Codec().EncodeErrorEnvelope("bad", "x", nullptr),
        {0x01, 0x07, 0x03, 'b', 'a', 'd', 0x07, 0x01, 'x', 0x00}},
-      {"empty code is still a string", *Codec().EncodeErrorEnvelope("", "", nullptr),
+      {"empty code is still a string",
+       *Codec().EncodeErrorEnvelope("", "", nullptr),
        {0x01, 0x07, 0x00, 0x00, 0x00}},
-      {"error with details", *Codec().EncodeErrorEnvelope("e", "m", &details),
+      {"error with details",
+       *Codec().EncodeErrorEnvelope("e", "m", &details),
        {0x01, 0x07, 0x01, 'e', 0x07, 0x01, 'm', 0x03, 0x07, 0x00, 0x00, 0x00}},
   };
   for (const Case& c : cases) {
@@ -137,12 +148,27 @@ TEST(StandardMethodCodecTest, DecodeResponseEnvelope) {
   const Case cases[] = {
       {"success with value", {0x00, 0x03, 0x2A, 0, 0, 0}, kSuccess, "", "", V(int32_t{42}), {}},
       {"success with null passes no value", {0x00, 0x00}, kSuccess, "", "", std::nullopt, {}},
-      {"empty response reads as success without value", {}, kSuccess, "", "", std::nullopt,
+      {"empty response reads as success without value",
+       {},
+       kSuccess,
+       "",
+       "",
+       std::nullopt,
        {kInvalidRead, kInvalidRead}},
       {"error with message and details",
-       {0x01, 0x07, 0x01, 'e', 0x07, 0x01, 'm', 0x01}, kError, "e", "m", V(true), {}},
-      {"error with null message", {0x01, 0x07, 0x01, 'e', 0x00, 0x00}, kError, "e", "",
-       std::nullopt, {}},
+       {0x01, 0x07, 0x01, 'e', 0x07, 0x01, 'm', 0x01},
+       kError,
+       "e",
+       "m",
+       V(true),
+       {}},
+      {"error with null message",
+       {0x01, 0x07, 0x01, 'e', 0x00, 0x00},
+       kError,
+       "e",
+       "",
+       std::nullopt,
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

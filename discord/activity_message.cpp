@@ -36,13 +36,27 @@ std::string EscapeJsonString(const std::string& text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (byte) {
-      case 0x22: out << "\\\""; break;
-      case 0x5C: out << "\\\\"; break;
-      case 0x08: out << "\\b"; break;
-      case 0x0C: out << "\\f"; break;
-      case 0x0A: out << "\\n"; break;
-      case 0x0D: out << "\\r"; break;
-      case 0x09: out << "\\t"; break;
+      case 0x22:
+        out << "\\\"";
+        break;
+      case 0x5C:
+        out << "\\\\";
+        break;
+      case 0x08:
+        out << "\\b";
+        break;
+      case 0x0C:
+        out << "\\f";
+        break;
+      case 0x0A:
+        out << "\\n";
+        break;
+      case 0x0D:
+        out << "\\r";
+        break;
+      case 0x09:
+        out << "\\t";
+        break;
       default:
         if (byte < 0x20) {
           out << "\\u00" << tw::LowerHexDigit(byte >> 4) << tw::LowerHexDigit(byte);
@@ -55,8 +69,7 @@ std::string EscapeJsonString(const std::string& text) {
 }
 
 std::string BuildSetActivityMessage(const std::string& details, const std::string& state,
-                                    const std::string& large_image,
-                                    const std::string& large_text) {
+                                    const std::string& large_image, const std::string& large_text) {
   // Clock first, then the pid: the start time is the moment the build began.
   const int64_t start_seconds = CurrentUnixSeconds();
   const uint32_t pid = CurrentProcessId();
@@ -76,8 +89,8 @@ std::string BuildSetActivityMessage(const std::string& details, const std::strin
       << "\"details\":\"" << EscapeJsonString(details) << "\","
       << "\"state\":\"" << EscapeJsonString(state) << "\","
       << "\"timestamps\":{\"start\":" << start_seconds << "},"
-      << "\"assets\":{\"large_image\":\"" << EscapeJsonString(large_image)
-      << "\",\"large_text\":\"" << EscapeJsonString(large_text) << "\"},"
+      << "\"assets\":{\"large_image\":\"" << EscapeJsonString(large_image) << "\",\"large_text\":\""
+      << EscapeJsonString(large_text) << "\"},"
       << "\"party\":{\"id\":\"tidewarden-launcher\",\"size\":[1,1]},"
       << "\"instance\":true,"
       << "\"buttons\":["

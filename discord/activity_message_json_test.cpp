@@ -1,12 +1,12 @@
 // Reads built messages back with an independent JSON parser: whatever the
 // caller's values hold, the command must stay valid JSON with the expected
 // members in order, and each value must come back byte for byte.
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "discord/activity_message.h"
 #include "discord/ipc_frame.h"
@@ -38,7 +38,9 @@ const std::vector<ValueCase>& Values() {
       {"quotes", "say \"hi\" \"\""},
       {"backslashes", "C:\\Games\\\\x\\"},
       {"every control byte", AllControlBytes()},
-      {"control bytes amid text", std::string("a\0b\x1f" "c\x7f", 6)},
+      {"control bytes amid text", std::string("a\0b\x1f"
+                                              "c\x7f",
+                                              6)},
       {"DEL", "\x7f"},
       {"two-byte utf-8", "caf\xc3\xa9"},
       {"three-byte utf-8", "\xe6\xbd\xae\xe6\xb1\x90"},

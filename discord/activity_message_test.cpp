@@ -1,12 +1,12 @@
 #include "discord/activity_message.h"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -73,8 +73,7 @@ TEST(BuildSetActivityMessageTest, ExactBytesForFixedPidAndTime) {
 }
 
 TEST(BuildSetActivityMessageTest, ExtremeNumbersAsPlainDigits) {
-  const std::string message =
-      BuildSetActivityMessage("d", "s", "i", "t", UINT32_MAX, INT64_C(-1));
+  const std::string message = BuildSetActivityMessage("d", "s", "i", "t", UINT32_MAX, INT64_C(-1));
   EXPECT_THAT(message, HasSubstr("\"pid\":4294967295,"));
   EXPECT_THAT(message, HasSubstr("\"start\":-1}"));
   EXPECT_THAT(message, HasSubstr("\"nonce\":\"-1-4294967295\"}"));

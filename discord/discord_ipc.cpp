@@ -11,12 +11,11 @@
 #include <thread>
 
 #include "discord/activity_message.h"
-#include "discord/pipe_io_seam.h"
 #include "discord/ipc_frame.h"
+#include "discord/pipe_io_seam.h"
 #include "util/win_handles.h"
 
 namespace {
-
 
 constexpr wchar_t kPipeNamePrefix[] = L"\\\\.\\pipe\\discord-ipc-";
 constexpr int kPipeCount = 10;
@@ -49,8 +48,8 @@ tw::UniqueFile OpenDiscordPipe() {
   for (int n = 0; n < kPipeCount; ++n) {
     const std::wstring name = kPipeNamePrefix + std::to_wstring(n);
     HANDLE pipe = g_io.create_file(name.c_str(), GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0,
-                                   /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
-                                   kPipeOpenFlags, /*hTemplateFile=*/nullptr);
+                                   /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, kPipeOpenFlags,
+                                   /*hTemplateFile=*/nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return tw::UniqueFile(pipe);
   }
   return tw::UniqueFile();
@@ -109,8 +108,8 @@ bool ReadPipeBytes(HANDLE pipe, void* buffer, DWORD size) {
   const DWORD left_ms = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
   OVERLAPPED overlapped{};
   overlapped.hEvent = event.get();
-  const BOOL started = g_io.read_file(pipe, buffer, size, /*lpNumberOfBytesRead=*/nullptr,
-                                      &overlapped);
+  const BOOL started =
+      g_io.read_file(pipe, buffer, size, /*lpNumberOfBytesRead=*/nullptr, &overlapped);
   const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
   DWORD read = 0;
   return FinishIo(pipe, &overlapped, started, error, left_ms, &read) && read == size;
@@ -150,8 +149,7 @@ bool WriteIpcFrame(HANDLE pipe, uint32_t opcode, const std::string& payload) {
                                        /*lpNumberOfBytesWritten=*/nullptr, &overlapped);
   const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
   DWORD written = 0;
-  return FinishIo(pipe, &overlapped, started, error, kWaitTimeoutMs, &written) &&
-         written == size;
+  return FinishIo(pipe, &overlapped, started, error, kWaitTimeoutMs, &written) && written == size;
 }
 
 // Reports `text`; the caller's connection closes as it returns.
@@ -181,8 +179,7 @@ PipeIo SetPipeIoForTesting(PipeIo io) {
 
 bool UpdateDiscordPresence(const std::string& client_id, const std::string& details,
                            const std::string& state, const std::string& large_image,
-                           const std::string& large_text, std::string* reply,
-                           std::string* error) {
+                           const std::string& large_text, std::string* reply, std::string* error) {
   std::lock_guard<std::mutex> lock(g_connection_mutex);
 
   // Never reused: every update is a fresh connection with a fresh handshake.

@@ -29,8 +29,7 @@
 // the reply to SET_ACTIVITY as soon as one arrives, a rejecting one too.
 bool UpdateDiscordPresence(const std::string& client_id, const std::string& details,
                            const std::string& state, const std::string& large_image,
-                           const std::string& large_text, std::string* reply,
-                           std::string* error);
+                           const std::string& large_text, std::string* reply, std::string* error);
 
 // Withdraws the activity by closing the connection, if one is open. Sends
 // nothing and cannot fail.

@@ -3,6 +3,8 @@
 #include "discord/discord_ipc.h"
 
 #include <windows.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
@@ -14,14 +16,11 @@
 #include <string>
 #include <vector>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include "discord/activity_message.h"
-#include "discord/pipe_io_seam.h"
 #include "discord/ipc_frame.h"
-#include "util/win_handles.h"
+#include "discord/pipe_io_seam.h"
 #include "tools/discord-peer/peer.h"
+#include "util/win_handles.h"
 
 namespace {
 
@@ -52,10 +51,9 @@ Outcome Update(const std::string& client_id = "1234567890",
                const std::string& details = "In the hub") {
   Outcome out;
   const auto begin = std::chrono::steady_clock::now();
-  out.ok = UpdateDiscordPresence(client_id, details, "Idle", "tidewarden", "Tidewarden",
-                                 &out.reply, &out.error);
-  out.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  out.ok = UpdateDiscordPresence(client_id, details, "Idle", "tidewarden", "Tidewarden", &out.reply,
+                                 &out.error);
+  out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   return out;
 }
 
@@ -117,9 +115,7 @@ BOOL WINAPI ScriptedReadFile(HANDLE h, LPVOID data, DWORD size, LPDWORD read,
   return ::ReadFile(h, data, size, read, overlapped);
 }
 
-std::wstring PipeName(int number) {
-  return L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number);
-}
+std::wstring PipeName(int number) { return L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number); }
 
 // A stand-in with `script` applied to its options, serving until it is
 // destroyed; null (and a test failure) when it cannot start.
@@ -198,9 +194,8 @@ TEST_F(DiscordIpcTest, AcceptedUpdateSendsExactFramesWhole) {
   ASSERT_GT(command_frame.size(), 8u);
   const std::string command = command_frame.substr(8);
   const uint32_t length = static_cast<uint32_t>(command.size());
-  EXPECT_EQ(command_frame.substr(0, 8),
-            Bytes({1, 0, 0, 0, static_cast<int>(length & 0xFF),
-                   static_cast<int>((length >> 8) & 0xFF), 0, 0}));
+  EXPECT_EQ(command_frame.substr(0, 8), Bytes({1, 0, 0, 0, static_cast<int>(length & 0xFF),
+                                               static_cast<int>((length >> 8) & 0xFF), 0, 0}));
   const int64_t start = StartSeconds(command);
   EXPECT_EQ(command, BuildSetActivityMessage("In the hub", "Idle", "tidewarden", "Tidewarden",
                                              ::GetCurrentProcessId(), start));
@@ -267,10 +262,10 @@ TEST_F(DiscordIpcTest, NullOutputPointersAreAllowed) {
 struct PeerCase {
   const char* name;
   std::function<void(discord_peer::Options&)> script;
-  const char* error;        // null: the update succeeds
+  const char* error;  // null: the update succeeds
   double min_seconds;
   double max_seconds;
-  bool peer_closes = false; // the peer, not the launcher, ends the connection
+  bool peer_closes = false;  // the peer, not the launcher, ends the connection
 };
 
 // Every way the client can answer badly, and the answers at the edges that
@@ -279,49 +274,69 @@ TEST_F(DiscordIpcTest, JudgesTheClientsReplies) {
   using discord_peer::Options;
   using discord_peer::Stage;
   const PeerCase cases[] = {
-      {"handshake refused with a close frame",
-       [](Options& o) { o.refuse_handshake = true; }, kReadyNotReceived, 0, kNoWaitMax, true},
+      {"handshake refused with a close frame", [](Options& o) { o.refuse_handshake = true; },
+       kReadyNotReceived, 0, kNoWaitMax, true},
       {"READY without its quotation marks",
        [](Options& o) { o.reply_text = "{\"cmd\":\"DISPATCH\",\"data\":{\"v\":1},\"evt\":READY}"; },
        kReadyNotReceived, 0, kNoWaitMax},
-      {"READY in another word",
-       [](Options& o) { o.reply_text = "{\"evt\":\"NOT_READY\"}"; }, kReadyNotReceived, 0,
-       kNoWaitMax},
+      {"READY in another word", [](Options& o) { o.reply_text = "{\"evt\":\"NOT_READY\"}"; },
+       kReadyNotReceived, 0, kNoWaitMax},
       {"handshake reply announces 0 bytes", [](Options& o) { o.announce_length = 0u; },
        kReadyNotReceived, 0, kNoWaitMax},
       {"handshake reply announces 1,048,577 bytes",
        [](Options& o) { o.announce_length = 1048577u; }, kReadyNotReceived, 0, kNoWaitMax},
       {"handshake reply cut short", [](Options& o) { o.short_frame = true; }, kReadyNotReceived,
        kOneWaitMin, kOneWaitMax},
-      {"client closes after the handshake", [](Options& o) { o.close = true; },
-       kReadyNotReceived, kOneWaitMin, kOneWaitMax, true},
-      {"client never answers the handshake", [](Options& o) { o.silent = true; },
-       kReadyNotReceived, kOneWaitMin, kOneWaitMax},
-      {"command never answered",
-       [](Options& o) { o.stage = Stage::kCommand; o.silent = true; }, kCommandReplyNotReceived,
+      {"client closes after the handshake", [](Options& o) { o.close = true; }, kReadyNotReceived,
+       kOneWaitMin, kOneWaitMax, true},
+      {"client never answers the handshake", [](Options& o) { o.silent = true; }, kReadyNotReceived,
        kOneWaitMin, kOneWaitMax},
+      {"command never answered",
+       [](Options& o) {
+         o.stage = Stage::kCommand;
+         o.silent = true;
+       },
+       kCommandReplyNotReceived, kOneWaitMin, kOneWaitMax},
       {"command answered too late",
-       [](Options& o) { o.stage = Stage::kCommand; o.delay_ms = 3000; },
+       [](Options& o) {
+         o.stage = Stage::kCommand;
+         o.delay_ms = 3000;
+       },
        kCommandReplyNotReceived, kOneWaitMin, kOneWaitMax, true},
       {"command reply announces 0 bytes",
-       [](Options& o) { o.stage = Stage::kCommand; o.announce_length = 0u; },
+       [](Options& o) {
+         o.stage = Stage::kCommand;
+         o.announce_length = 0u;
+       },
        kCommandReplyNotReceived, 0, kNoWaitMax},
       {"command reply announces 1,048,577 bytes",
-       [](Options& o) { o.stage = Stage::kCommand; o.announce_length = 1048577u; },
+       [](Options& o) {
+         o.stage = Stage::kCommand;
+         o.announce_length = 1048577u;
+       },
        kCommandReplyNotReceived, 0, kNoWaitMax},
       {"command reply cut short",
-       [](Options& o) { o.stage = Stage::kCommand; o.short_frame = true; },
+       [](Options& o) {
+         o.stage = Stage::kCommand;
+         o.short_frame = true;
+       },
        kCommandReplyNotReceived, kOneWaitMin, kOneWaitMax},
       {"client closes instead of answering the command",
-       [](Options& o) { o.stage = Stage::kCommand; o.close = true; }, kCommandReplyNotReceived,
-       kOneWaitMin, kOneWaitMax, true},
+       [](Options& o) {
+         o.stage = Stage::kCommand;
+         o.close = true;
+       },
+       kCommandReplyNotReceived, kOneWaitMin, kOneWaitMax, true},
       // Accepted:
       {"READY under any opcode", [](Options& o) { o.reply_opcode = 7u; }, nullptr, 0, kNoWaitMax},
       {"handshake reply of exactly 1,048,576 bytes",
        [](Options& o) { o.pad_to = std::size_t{1048576}; }, nullptr, 0, kOneWaitMax},
       {"command reply of exactly 1,048,576 bytes",
-       [](Options& o) { o.stage = Stage::kCommand; o.pad_to = std::size_t{1048576}; }, nullptr,
-       0, kOneWaitMax},
+       [](Options& o) {
+         o.stage = Stage::kCommand;
+         o.pad_to = std::size_t{1048576};
+       },
+       nullptr, 0, kOneWaitMax},
       {"answers after a short delay", [](Options& o) { o.delay_ms = 300; }, nullptr, 0.25,
        kNoWaitMax},
       {"pipe without a buffer: each write waits for the client's read",
@@ -370,8 +385,9 @@ TEST_F(DiscordIpcTest, RejectedCommandReportsTheReply) {
       {"code as a nested member name",
        [](Options& o) {
          o.stage = discord_peer::Stage::kCommand;
-         o.reply_text = "{\"cmd\":\"SET_ACTIVITY\",\"data\":{\"assets\":{\"code\":1}},"
-                        "\"evt\":null,\"nonce\":\"1\"}";
+         o.reply_text =
+             "{\"cmd\":\"SET_ACTIVITY\",\"data\":{\"assets\":{\"code\":1}},"
+             "\"evt\":null,\"nonce\":\"1\"}";
        }},
       {"ERROR event without a code",
        [](Options& o) {
@@ -479,13 +495,13 @@ TEST_F(DiscordIpcTest, PipeServerCanOnlyIdentifyTheLauncher) {
   // What the same server gets from a client that does not restrict it.
   {
     tw::UniqueFile plain(::CreateFileW(PipeName(0).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                            /*dwShareMode=*/0, nullptr, OPEN_EXISTING,
-                                            /*dwFlagsAndAttributes=*/0, nullptr));
+                                       /*dwShareMode=*/0, nullptr, OPEN_EXISTING,
+                                       /*dwFlagsAndAttributes=*/0, nullptr));
     ASSERT_TRUE(plain);
     const std::string frame = discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}");
     DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(plain.get(), frame.data(), static_cast<DWORD>(frame.size()),
-                            &written, nullptr));
+    ASSERT_TRUE(::WriteFile(plain.get(), frame.data(), static_cast<DWORD>(frame.size()), &written,
+                            nullptr));
     char header[discord::kFrameHeaderSize];
     DWORD read = 0;
     ASSERT_TRUE(::ReadFile(plain.get(), header, sizeof header, &read, nullptr));
@@ -497,9 +513,10 @@ TEST_F(DiscordIpcTest, PipeServerCanOnlyIdentifyTheLauncher) {
   if (launcher_level == plain_level) {
     // Wine grants the server the same level (impersonation) whatever the
     // client asks for, so there only the flags above can be checked.
-    std::printf("note: this system grants the pipe server impersonation level %d to every "
-                "client; the launcher's level is not observable here\n",
-                launcher_level);
+    std::printf(
+        "note: this system grants the pipe server impersonation level %d to every "
+        "client; the launcher's level is not observable here\n",
+        launcher_level);
     return;
   }
   EXPECT_EQ(launcher_level, SecurityIdentification);
@@ -520,8 +537,7 @@ struct IoCase {
 TEST_F(DiscordIpcTest, FailedOrShortPipeIo) {
   const IoCase cases[] = {
       {"handshake write fails", [](IoScript& s) { s.fail_write = 1; }, kHandshakeWriteFailed, 0},
-      {"handshake write short", [](IoScript& s) { s.short_write = 1; }, kHandshakeWriteFailed,
-       0},
+      {"handshake write short", [](IoScript& s) { s.short_write = 1; }, kHandshakeWriteFailed, 0},
       {"command write fails", [](IoScript& s) { s.fail_write = 2; }, kCommandWriteFailed, 1},
       {"command write short", [](IoScript& s) { s.short_write = 2; }, kCommandWriteFailed, 1},
       {"handshake reply header read short", [](IoScript& s) { s.short_read = 1; },
@@ -532,8 +548,7 @@ TEST_F(DiscordIpcTest, FailedOrShortPipeIo) {
        kCommandReplyNotReceived, 2},
       {"out of memory sending the handshake", [](IoScript& s) { s.throw_at_write = 1; }, nullptr,
        0},
-      {"out of memory sending the command", [](IoScript& s) { s.throw_at_write = 2; }, nullptr,
-       1},
+      {"out of memory sending the command", [](IoScript& s) { s.throw_at_write = 2; }, nullptr, 1},
       {"out of memory reading the reply", [](IoScript& s) { s.throw_at_read = 3; }, nullptr, 2},
   };
   for (const auto& c : cases) {
@@ -579,8 +594,8 @@ TEST_F(DiscordIpcTest, EveryUpdateIsAFreshConnection) {
   ASSERT_EQ(frames.size(), 4u);
   std::vector<std::pair<int, uint32_t>> order;
   for (const auto& f : frames) order.emplace_back(f.connection, f.opcode);
-  EXPECT_THAT(order, ElementsAre(std::pair(1, 0u), std::pair(1, 1u), std::pair(2, 0u),
-                                 std::pair(2, 1u)));
+  EXPECT_THAT(order,
+              ElementsAre(std::pair(1, 0u), std::pair(1, 1u), std::pair(2, 0u), std::pair(2, 1u)));
   EXPECT_EQ(frames[0].payload, "{\"v\":1,\"client_id\":\"111\"}");
   EXPECT_EQ(frames[2].payload, "{\"v\":1,\"client_id\":\"222\"}");
   EXPECT_FALSE(peer.WaitForEndedConnections(2, 100));

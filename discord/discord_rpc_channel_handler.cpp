@@ -29,8 +29,7 @@ void HandleStart(const flutter::MethodCall<flutter::EncodableValue>& call,
 
   // No value is validated or rejected here; the Discord client's answer to
   // the handshake decides about an empty or unknown client id.
-  const std::string large_text =
-      GetStringArgument(*arguments, "largeText", "Tidewarden Launcher");
+  const std::string large_text = GetStringArgument(*arguments, "largeText", "Tidewarden Launcher");
   const std::string large_image = GetStringArgument(*arguments, "largeImage", "tidewarden");
   const std::string state =
       GetStringArgument(*arguments, "state", "Managing tools and subscriptions");

@@ -22,7 +22,8 @@
 #include "channels/encodable_value.h"
 #include "channels/method_call.h"
 
-void DiscordRpcChannelHandler(const flutter::MethodCall<flutter::EncodableValue>& call,
-                              std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result);
+void DiscordRpcChannelHandler(
+    const flutter::MethodCall<flutter::EncodableValue>& call,
+    std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result);
 
 #endif  // DISCORD_DISCORD_RPC_CHANNEL_HANDLER_H_

@@ -3,13 +3,12 @@
 #include "discord/discord_rpc_channel_handler.h"
 
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "channels/encodable_value.h"
 #include "channels/method_call.h"
@@ -65,22 +64,34 @@ struct ArgumentCase {
 
 TEST_F(DiscordRpcChannelHandlerTest, StartSendsTheArgumentsOrTheirDefaults) {
   const ArgumentCase cases[] = {
-      {"empty map: all defaults", {}, "", "Tidewarden Launcher",
-       "Managing tools and subscriptions", "tidewarden", "Tidewarden Launcher"},
+      {"empty map: all defaults",
+       {},
+       "",
+       "Tidewarden Launcher",
+       "Managing tools and subscriptions",
+       "tidewarden",
+       "Tidewarden Launcher"},
       {"all given",
        {{EncodableValue("clientId"), EncodableValue("42")},
         {EncodableValue("details"), EncodableValue("Patching")},
         {EncodableValue("state"), EncodableValue("3 of 7")},
         {EncodableValue("largeImage"), EncodableValue("logo")},
         {EncodableValue("largeText"), EncodableValue("Tide \"warden\"")}},
-       "42", "Patching", "3 of 7", "logo", "Tide \"warden\""},
+       "42",
+       "Patching",
+       "3 of 7",
+       "logo",
+       "Tide \"warden\""},
       {"wrongly typed entries fall back",
        {{EncodableValue("clientId"), EncodableValue(int32_t{123})},
         {EncodableValue("details"), EncodableValue()},
         {EncodableValue("state"), EncodableValue(EncodableList{EncodableValue("x")})},
         {EncodableValue("largeImage"), EncodableValue(true)},
         {EncodableValue("largeText"), EncodableValue(int64_t{5})}},
-       "", "Tidewarden Launcher", "Managing tools and subscriptions", "tidewarden",
+       "",
+       "Tidewarden Launcher",
+       "Managing tools and subscriptions",
+       "tidewarden",
        "Tidewarden Launcher"},
       {"empty strings are kept",
        {{EncodableValue("clientId"), EncodableValue("")},
@@ -88,13 +99,21 @@ TEST_F(DiscordRpcChannelHandlerTest, StartSendsTheArgumentsOrTheirDefaults) {
         {EncodableValue("state"), EncodableValue("")},
         {EncodableValue("largeImage"), EncodableValue("")},
         {EncodableValue("largeText"), EncodableValue("")}},
-       "", "", "", "", ""},
+       "",
+       "",
+       "",
+       "",
+       ""},
       {"keys match exactly; other keys are ignored",
        {{EncodableValue("ClientId"), EncodableValue("no")},
         {EncodableValue("details "), EncodableValue("no")},
         {EncodableValue(int32_t{1}), EncodableValue("no")},
         {EncodableValue("state"), EncodableValue("yes")}},
-       "", "Tidewarden Launcher", "yes", "tidewarden", "Tidewarden Launcher"},
+       "",
+       "Tidewarden Launcher",
+       "yes",
+       "tidewarden",
+       "Tidewarden Launcher"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,10 +1,10 @@
 #include "discord/ipc_frame.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace {
 

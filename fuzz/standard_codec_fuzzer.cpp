@@ -49,7 +49,8 @@ CountingBuf g_cerr;
 
 template <typename T>
 bool SameBits(const std::vector<T>& a, const std::vector<T>& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 // Structural equality where floating-point payloads compare by their bits,

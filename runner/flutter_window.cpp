@@ -33,8 +33,8 @@ bool FlutterWindow::OnCreate() {
   // The channels are never freed: their registrations live in the messenger,
   // which carries everything dispatch needs and ends with the controller.
   // Nothing touches the channel objects after their handler is set.
-  auto* security = new flutter::MethodChannel<flutter::EncodableValue>(
-      messenger, "fernbrook/security", &codec);
+  auto* security =
+      new flutter::MethodChannel<flutter::EncodableValue>(messenger, "fernbrook/security", &codec);
   security->SetMethodCallHandler(
       [](const flutter::MethodCall<flutter::EncodableValue>& call,
          std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result) {

@@ -14,11 +14,11 @@
 
 namespace {
 
-using ::testing::HasSubstr;
-using ::testing::Not;
 using runner_testing::DataProject;
 using runner_testing::EngineSetting;
 using runner_testing::Transcript;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class TestFlutterWindow : public FlutterWindow {
  public:

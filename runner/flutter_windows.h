@@ -58,31 +58,30 @@ typedef struct FlutterDesktopMessageResponseHandle FlutterDesktopMessageResponse
 // What an engine is started with. Filled for one FlutterDesktopEngineCreate
 // call; the strings must stay alive for the engine's lifetime.
 typedef struct {
-  const wchar_t* assets_path;       // folder of the application's assets
-  const wchar_t* icu_data_path;     // the ICU data file
-  const wchar_t* aot_library_path;  // the application's compiled library
-  const char* dart_entrypoint;      // UTF-8; empty (never null) for the default
-  int32_t dart_entrypoint_argc;     // number of entry-point arguments
+  const wchar_t* assets_path;         // folder of the application's assets
+  const wchar_t* icu_data_path;       // the ICU data file
+  const wchar_t* aot_library_path;    // the application's compiled library
+  const char* dart_entrypoint;        // UTF-8; empty (never null) for the default
+  int32_t dart_entrypoint_argc;       // number of entry-point arguments
   const char** dart_entrypoint_argv;  // UTF-8 arguments; null when argc is 0
-  int32_t engine_option_1;          // passed through
-  int32_t engine_option_2;          // passed through
+  int32_t engine_option_1;            // passed through
+  int32_t engine_option_2;            // passed through
 } FlutterDesktopEngineProperties;
 
 // One incoming channel message, laid out by the library. The launcher reads
 // message, message_size and response_handle.
 typedef struct {
-  size_t struct_size;                                   // offset 0
-  const char* channel;                                  // offset 8
-  const uint8_t* message;                               // offset 16
-  size_t message_size;                                  // offset 24
+  size_t struct_size;                                          // offset 0
+  const char* channel;                                         // offset 8
+  const uint8_t* message;                                      // offset 16
+  size_t message_size;                                         // offset 24
   const FlutterDesktopMessageResponseHandle* response_handle;  // offset 32
 } FlutterDesktopMessage;
 
 typedef void (*FlutterDesktopMessageCallback)(FlutterDesktopMessengerRef messenger,
                                               const FlutterDesktopMessage* message,
                                               void* user_data);
-typedef void (*FlutterDesktopBinaryReply)(const uint8_t* data, size_t data_size,
-                                          void* user_data);
+typedef void (*FlutterDesktopBinaryReply)(const uint8_t* data, size_t data_size, void* user_data);
 typedef void (*FlutterDesktopNextFrameCallback)(void* user_data);
 
 // Messenger. A messenger handle is reference-counted; while it is locked the
@@ -95,12 +94,9 @@ FLUTTER_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messe
                                                 const char* channel, const uint8_t* message,
                                                 size_t message_size);
 // True: reply is called exactly once. False: never; the caller frees user_data.
-FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
-                                                         const char* channel,
-                                                         const uint8_t* message,
-                                                         size_t message_size,
-                                                         FlutterDesktopBinaryReply reply,
-                                                         void* user_data);
+FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(
+    FlutterDesktopMessengerRef messenger, const char* channel, const uint8_t* message,
+    size_t message_size, FlutterDesktopBinaryReply reply, void* user_data);
 FLUTTER_EXPORT void FlutterDesktopMessengerSendResponse(
     FlutterDesktopMessengerRef messenger, const FlutterDesktopMessageResponseHandle* handle,
     const uint8_t* data, size_t data_length);
@@ -166,8 +162,7 @@ FLUTTER_EXPORT void FlutterDesktopResyncOutputStreams(void);
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, struct_size) == 0, "message record layout");
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, channel) == 8, "message record layout");
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, message) == 16, "message record layout");
-FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, message_size) == 24,
-                      "message record layout");
+FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, message_size) == 24, "message record layout");
 FLUTTER_LAYOUT_ASSERT(offsetof(FlutterDesktopMessage, response_handle) == 32,
                       "message record layout");
 FLUTTER_LAYOUT_ASSERT(sizeof(FlutterDesktopMessage) == 40, "message record layout");

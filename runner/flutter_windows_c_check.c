@@ -55,6 +55,6 @@ size_t FlutterWindowsCCheck(void) {
          (engine_create != NULL) + (engine_destroy != NULL) + (get_messenger != NULL) +
          (get_registrar != NULL) + (reload_fonts != NULL) + (set_next_frame != NULL) +
          (controller_create != NULL) + (controller_destroy != NULL) + (get_view != NULL) +
-         (force_redraw != NULL) + (window_proc != NULL) + (get_hwnd != NULL) +
-         (get_dpi != NULL) + (resync != NULL);
+         (force_redraw != NULL) + (window_proc != NULL) + (get_hwnd != NULL) + (get_dpi != NULL) +
+         (resync != NULL);
 }

@@ -1,6 +1,5 @@
 // Process entry of the launcher.
 #include <windows.h>
-
 #include <objbase.h>
 
 #include <string>

@@ -2,7 +2,6 @@
 
 // windows.h first: shellapi.h relies on its types.
 #include <windows.h>
-
 #include <io.h>
 #include <shellapi.h>
 #include <stdio.h>

@@ -20,7 +20,9 @@ TEST(WideToUtf8Test, ConvertsOrGivesEmpty) {
       {"empty", L"", ""},
       {"ascii", L"--profile=dev", "--profile=dev"},
       {"two-byte", L"caf\u00e9", "caf\xC3\xA9"},
-      {"three-byte", L"\u20ac5", "\xE2\x82\xAC" "5"},
+      {"three-byte", L"\u20ac5",
+       "\xE2\x82\xAC"
+       "5"},
       {"surrogate pair", clef, "\xF0\x9D\x84\x9E"},
       {"unpaired high surrogate", lone_high, ""},
       {"unpaired low surrogate", lone_low, ""},

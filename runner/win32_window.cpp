@@ -99,10 +99,9 @@ bool Win32Window::Create(const std::wstring& title, const Point& origin, const S
   const double scale = dpi / 96.0;
 
   HWND window = ::CreateWindowExW(
-      /*dwExStyle=*/0, kWindowClassName, title.c_str(), WS_OVERLAPPEDWINDOW,
-      Scale(origin.x, scale), Scale(origin.y, scale), Scale(size.width, scale),
-      Scale(size.height, scale), /*hWndParent=*/nullptr, /*hMenu=*/nullptr,
-      ::GetModuleHandleW(nullptr), this);
+      /*dwExStyle=*/0, kWindowClassName, title.c_str(), WS_OVERLAPPEDWINDOW, Scale(origin.x, scale),
+      Scale(origin.y, scale), Scale(size.width, scale), Scale(size.height, scale),
+      /*hWndParent=*/nullptr, /*hMenu=*/nullptr, ::GetModuleHandleW(nullptr), this);
   if (window == nullptr) return false;
 
   ApplyTitleBarColors(window);

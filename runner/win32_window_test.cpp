@@ -285,7 +285,8 @@ TEST_F(Win32WindowTest, ExceptionInTheHandlerStopsAtTheWindowProcedure) {
   const Case cases[] = {
       {"std::exception", [] { throw std::runtime_error("handler failed"); },
        "Error: exception in window procedure: handler failed\n"},
-      {"anything else", [] { throw 42; }, "Error: exception in window procedure: unknown exception\n"},
+      {"anything else", [] { throw 42; },
+       "Error: exception in window procedure: unknown exception\n"},
   };
   FaultyWindow window;
   ASSERT_TRUE(window.Create(L"Throwing", {10, 10}, {200, 200}));

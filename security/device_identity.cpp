@@ -8,8 +8,8 @@
 
 #include "security/crypto_provider.h"
 #include "security/token_codec.h"
-#include "util/win_handles.h"
 #include "util/secure_buffer.h"
+#include "util/win_handles.h"
 
 namespace tw::security {
 namespace {

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 #include <bcrypt.h>
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -34,14 +33,16 @@ constexpr wchar_t kKey[] = L"SOFTWARE\\Microsoft\\Cryptography";
 // from the platform call under test.
 std::string Sha256Hex(const std::vector<std::uint8_t>& message) {
   static constexpr std::uint32_t k[64] = {
-      0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-      0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-      0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-      0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-      0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-      0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-      0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-      0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+      0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
+      0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
+      0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f,
+      0x4a7484aa, 0x5cb0a9dc, 0x76f988da, 0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7,
+      0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967, 0x27b70a85, 0x2e1b2138, 0x4d2c6dfc,
+      0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85, 0xa2bfe8a1, 0xa81a664b,
+      0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116,
+      0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+      0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7,
+      0xc67178f2};
   std::uint32_t h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                         0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
   std::vector<std::uint8_t> m = message;
@@ -54,7 +55,8 @@ std::string Sha256Hex(const std::vector<std::uint8_t>& message) {
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i) {
       const std::uint8_t* p = &m[block + 4 * i];
-      w[i] = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+      w[i] = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
+             (std::uint32_t{p[2]} << 8) | p[3];
     }
     for (int i = 16; i < 64; ++i) {
       const std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
@@ -63,8 +65,10 @@ std::string Sha256Hex(const std::vector<std::uint8_t>& message) {
     }
     std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
     for (int i = 0; i < 64; ++i) {
-      const std::uint32_t t1 = hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
-      const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+      const std::uint32_t t1 =
+          hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
+      const std::uint32_t t2 =
+          (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
       hh = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
     }
     h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
@@ -109,8 +113,8 @@ class MachineGuidOverride {
     if (::RegQueryValueExW(key_.get(), L"MachineGuid", nullptr, &type_, nullptr, &size) ==
         ERROR_SUCCESS) {
       original_.resize(size);
-      had_value_ = ::RegQueryValueExW(key_.get(), L"MachineGuid", nullptr, &type_,
-                                      original_.data(), &size) == ERROR_SUCCESS;
+      had_value_ = ::RegQueryValueExW(key_.get(), L"MachineGuid", nullptr, &type_, original_.data(),
+                                      &size) == ERROR_SUCCESS;
       original_.resize(size);
     }
     EXPECT_TRUE(had_value_) << "the prefix has no MachineGuid to restore";
@@ -127,9 +131,9 @@ class MachineGuidOverride {
 
   // Stores `text` with its terminator, as the system stores the value.
   bool Set(const std::wstring& text) {
-    return ::RegSetValueExW(key_.get(), L"MachineGuid", 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(text.c_str()),
-                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    return ::RegSetValueExW(
+               key_.get(), L"MachineGuid", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   }
   bool SetRaw(const std::vector<std::uint8_t>& bytes) {
     return ::RegSetValueExW(key_.get(), L"MachineGuid", 0, REG_SZ, bytes.data(),
@@ -180,11 +184,11 @@ TEST(DeviceIdentityTest, FollowsTheGuidTextAsStored) {
   ASSERT_TRUE(guid.ok());
   const std::wstring cases[] = {
       L"3f2504e0-4f89-11d3-9a0c-0305e82c3301",
-      L"3F2504E0-4F89-11D3-9A0C-0305E82C3301",      // upper case hashes differently
-      L"{3f2504e0-4f89-11d3-9a0c-0305e82c3301}",    // braces kept
-      L" 3f2504e0 ",                                // blanks kept
-      L"",                                          // empty text still succeeds
-      std::wstring(255, L'g'),                      // 510 bytes and the terminator fill the buffer
+      L"3F2504E0-4F89-11D3-9A0C-0305E82C3301",    // upper case hashes differently
+      L"{3f2504e0-4f89-11d3-9a0c-0305e82c3301}",  // braces kept
+      L" 3f2504e0 ",                              // blanks kept
+      L"",                                        // empty text still succeeds
+      std::wstring(255, L'g'),                    // 510 bytes and the terminator fill the buffer
   };
   std::vector<std::string> seen;
   for (const std::wstring& text : cases) {

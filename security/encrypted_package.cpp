@@ -82,7 +82,8 @@ void Decrypt(const std::wstring& source, const std::wstring& destination, const 
   // A header that cannot be read is no package at all; only a record that
   // cannot be read counts against the package's authenticity.
   std::uint8_t header[kPackageHeaderSize] = {};
-  if (!package || ReadUpTo(package.get(), header, sizeof header, kInvalidPackage) != sizeof header ||
+  if (!package ||
+      ReadUpTo(package.get(), header, sizeof header, kInvalidPackage) != sizeof header ||
       std::memcmp(header, kPackageHeader, sizeof header) != 0) {
     throw PackageError(kInvalidPackage);
   }
@@ -90,7 +91,8 @@ void Decrypt(const std::wstring& source, const std::wstring& destination, const 
   if (!::GetFileSizeEx(package.get(), &package_size)) package_size.QuadPart = 0;
 
   UniqueAlgorithm aes;
-  if (OpenAlgorithmProvider(aes.put(), BCRYPT_AES_ALGORITHM) < 0) throw PackageError(kAesUnavailable);
+  if (OpenAlgorithmProvider(aes.put(), BCRYPT_AES_ALGORITHM) < 0)
+    throw PackageError(kAesUnavailable);
   UniqueCryptKey aes_key;
   if (::BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
                           reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),

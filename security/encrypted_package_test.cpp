@@ -3,9 +3,8 @@
 #include "security/encrypted_package.h"
 
 #include <windows.h>
-#include <psapi.h>
-
 #include <gtest/gtest.h>
+#include <psapi.h>
 
 #include <cstdlib>
 #include <new>
@@ -84,16 +83,17 @@ class PackageTest : public ::testing::Test {
 TEST_F(PackageTest, DecryptsAPackageSealedElsewhere) {
   // Two records made with an independent AES-GCM implementation: key 00..1f,
   // additional data "VQEXE01".
-  const Bytes package = Concat({Header(), LengthField(15), FromHex("101112131415161718191a1b"),
-                                FromHex("8c07c96b08a7e2ff3e73ab60ef51ac0c"),
-                                FromHex("1290fd363aa45bdfa6556b757a1702"), LengthField(6),
-                                FromHex("a0a0a0a0a0a0a0a0a0a0a0a0"),
-                                FromHex("90f5355ff4f11df15b98ecb604c10757"), FromHex("254e4297c9ab")});
+  const Bytes package = Concat(
+      {Header(), LengthField(15), FromHex("101112131415161718191a1b"),
+       FromHex("8c07c96b08a7e2ff3e73ab60ef51ac0c"), FromHex("1290fd363aa45bdfa6556b757a1702"),
+       LengthField(6), FromHex("a0a0a0a0a0a0a0a0a0a0a0a0"),
+       FromHex("90f5355ff4f11df15b98ecb604c10757"), FromHex("254e4297c9ab")});
   WritePackage(package);
   const Answer answer = DecryptFiles(Package(), Destination());
   ASSERT_TRUE(IsSuccess(answer));
   EXPECT_EQ(answer.value, flutter::EncodableValue(true));
-  EXPECT_EQ(ReadWholeFile(Destination()), Concat({Text("one small chunk"), Bytes{0x00, 0xFF}, Text(" two")}));
+  EXPECT_EQ(ReadWholeFile(Destination()),
+            Concat({Text("one small chunk"), Bytes{0x00, 0xFF}, Text(" two")}));
   EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::wstring>{L"package.vqe", L"plain.bin"}));
 
   // The sealer used by the other tests makes the same bytes.
@@ -108,8 +108,9 @@ TEST_F(PackageTest, DecryptsAPackageSealedElsewhere) {
 }
 
 TEST_F(PackageTest, RoundTripsChunksOfManySizesIncludingTheLargest) {
-  const std::vector<Bytes> chunks = {Pattern(1, 1), Pattern(15, 2), Pattern(16, 3), Pattern(17, 4),
-                                     Pattern(65537, 5), Pattern(1048576, 6), Pattern(3, 7)};
+  const std::vector<Bytes> chunks = {Pattern(1, 1),  Pattern(15, 2),    Pattern(16, 3),
+                                     Pattern(17, 4), Pattern(65537, 5), Pattern(1048576, 6),
+                                     Pattern(3, 7)};
   WritePackage(SealPackage(chunks));
   ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
   EXPECT_EQ(ReadWholeFile(Destination()), Concat(chunks));
@@ -158,9 +159,10 @@ TEST_F(PackageTest, BadPackagesLeaveTheDestinationAsItWas) {
       {"header and three bytes", Concat({Header(), {0x00, 0x00, 0x01}}), TestKey(), kAuthFailed},
       {"length 0", Concat({Header(), LengthField(0), filler}), TestKey(), kAuthFailed},
       // Sealed correctly, so only the length bound can refuse it.
-      {"length 1048577", Concat({Header(), SealRecordOfAnyLength(Pattern(1048577, 8), 1)}), TestKey(),
+      {"length 1048577", Concat({Header(), SealRecordOfAnyLength(Pattern(1048577, 8), 1)}),
+       TestKey(), kAuthFailed},
+      {"length beyond the file", Concat({Header(), LengthField(100), filler}), TestKey(),
        kAuthFailed},
-      {"length beyond the file", Concat({Header(), LengthField(100), filler}), TestKey(), kAuthFailed},
       {"second tag altered", altered_tag, TestKey(), kAuthFailed},
       {"wrong key", good, TestKey(1), kAuthFailed},
       {"last record cut short", Bytes(good.begin(), good.end() - 1), TestKey(), kAuthFailed},
@@ -171,14 +173,14 @@ TEST_F(PackageTest, BadPackagesLeaveTheDestinationAsItWas) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WritePackage(c.package);
-    ExpectFailureLeavesDestination(c.message, [&] { return DecryptFiles(Package(), Destination(), c.key); });
+    ExpectFailureLeavesDestination(c.message,
+                                   [&] { return DecryptFiles(Package(), Destination(), c.key); });
   }
 }
 
 TEST_F(PackageTest, MissingSourceLeavesNoDestination) {
-  ExpectFailureLeavesDestination(kInvalidPackage, [&] {
-    return DecryptFiles(folder_ / L"absent.vqe", Destination());
-  });
+  ExpectFailureLeavesDestination(
+      kInvalidPackage, [&] { return DecryptFiles(folder_ / L"absent.vqe", Destination()); });
 }
 
 TEST_F(PackageTest, ExchangedRecordsStillDecryptInTheirNewOrder) {
@@ -222,7 +224,8 @@ TEST_F(PackageTest, ArgumentFailuresTouchNoFile) {
       {"no destination", without("destination"), "invalid map<K, T> key"},
       {"key as a string", with("key", flutter::EncodableValue("0123456789abcdef0123456789abcdef")),
        "bad variant access"},
-      {"source as an int", with("source", flutter::EncodableValue(int32_t{1})), "bad variant access"},
+      {"source as an int", with("source", flutter::EncodableValue(int32_t{1})),
+       "bad variant access"},
       {"destination as bytes", with("destination", flutter::EncodableValue(Bytes{'a'})),
        "bad variant access"},
       {"missing source decides before a bad key", no_source_bad_key, "invalid map<K, T> key"},
@@ -232,24 +235,26 @@ TEST_F(PackageTest, ArgumentFailuresTouchNoFile) {
       {"33-byte key", with("key", flutter::EncodableValue(Bytes(33, 1))), "Invalid AES key"},
       {"empty key", with("key", flutter::EncodableValue(Bytes{})), "Invalid AES key"},
       {"key decides before the path", short_key_bad_path, "Invalid AES key"},
-      {"ill-formed source", with("source", flutter::EncodableValue(source + "\xFF")), "Invalid file path"},
+      {"ill-formed source", with("source", flutter::EncodableValue(source + "\xFF")),
+       "Invalid file path"},
       {"surrogate in destination",
-       with("destination", flutter::EncodableValue(destination + "\xED\xA0\x80")), "Invalid file path"},
+       with("destination", flutter::EncodableValue(destination + "\xED\xA0\x80")),
+       "Invalid file path"},
       {"NUL in destination",
        with("destination", flutter::EncodableValue(destination + std::string("\0.txt", 5))),
        "Invalid file path"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ExpectFailureLeavesDestination(c.message, [&] {
-      return Call("decryptPackage", flutter::EncodableValue(c.map));
-    });
+    ExpectFailureLeavesDestination(
+        c.message, [&] { return Call("decryptPackage", flutter::EncodableValue(c.map)); });
   }
 }
 
 TEST_F(PackageTest, ExtraEntriesAreIgnored) {
   WritePackage(SealPackage({Text("abc")}));
-  flutter::EncodableMap map = DecryptArguments(::tw::Utf16ToUtf8Lossy(Package()), ::tw::Utf16ToUtf8Lossy(Destination()), TestKey());
+  flutter::EncodableMap map = DecryptArguments(::tw::Utf16ToUtf8Lossy(Package()),
+                                               ::tw::Utf16ToUtf8Lossy(Destination()), TestKey());
   map.emplace(flutter::EncodableValue("overwrite"), flutter::EncodableValue(false));
   map.emplace(flutter::EncodableValue(int32_t{3}), flutter::EncodableValue());
   ASSERT_TRUE(IsSuccess(Call("decryptPackage", flutter::EncodableValue(map))));
@@ -272,8 +277,8 @@ TEST_F(PackageTest, DestinationNamingTheSourceIsReplacedOnlyOnSuccess) {
 TEST_F(PackageTest, DestinationThatCannotBeWrittenIsReported) {
   WritePackage(SealPackage({Text("abc")}));
   // No such folder: the temporary file cannot be made.
-  EXPECT_TRUE(IsError(DecryptFiles(Package(), folder_ / L"no-such-folder\\plain.bin"), "decrypt_failed",
-                      "Unable to create the destination file"));
+  EXPECT_TRUE(IsError(DecryptFiles(Package(), folder_ / L"no-such-folder\\plain.bin"),
+                      "decrypt_failed", "Unable to create the destination file"));
   // A path that names a folder rather than a file.
   EXPECT_TRUE(IsError(DecryptFiles(Package(), folder_.path() + L"\\"), "decrypt_failed",
                       "Unable to create the destination file"));
@@ -287,8 +292,8 @@ TEST_F(PackageTest, DestinationThatCannotBeWrittenIsReported) {
   EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::wstring>{L"package.vqe", L"taken"}));
   // The package's own failures come first.
   WritePackage(Text("not a package"));
-  EXPECT_TRUE(IsError(DecryptFiles(Package(), folder_ / L"no-such-folder\\plain.bin"), "decrypt_failed",
-                      kInvalidPackage));
+  EXPECT_TRUE(IsError(DecryptFiles(Package(), folder_ / L"no-such-folder\\plain.bin"),
+                      "decrypt_failed", kInvalidPackage));
 }
 
 TEST_F(PackageTest, NonAsciiPaths) {
@@ -306,8 +311,9 @@ TEST_F(PackageTest, RelativePathsResolveAgainstTheCurrentDirectory) {
   wchar_t previous[MAX_PATH];
   ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
   ASSERT_TRUE(::SetCurrentDirectoryW(folder_.path().c_str()));
-  const Answer answer = Call("decryptPackage",
-                             flutter::EncodableValue(DecryptArguments("package.vqe", "out.bin", TestKey())));
+  const Answer answer =
+      Call("decryptPackage",
+           flutter::EncodableValue(DecryptArguments("package.vqe", "out.bin", TestKey())));
   ::SetCurrentDirectoryW(previous);
   ASSERT_TRUE(IsSuccess(answer));
   EXPECT_EQ(ReadWholeFile(folder_ / L"out.bin"), Text("relative"));
@@ -321,7 +327,8 @@ TEST_F(PackageTest, ProviderFailures) {
   WritePackage(SealPackage({Text("abc")}));
   {
     OpenProviderOverride open(&FailToOpen);
-    ExpectFailureLeavesDestination("AES unavailable", [&] { return DecryptFiles(Package(), Destination()); });
+    ExpectFailureLeavesDestination("AES unavailable",
+                                   [&] { return DecryptFiles(Package(), Destination()); });
   }
   {
     // A hash provider takes no chaining mode: the key setup fails for real.
@@ -337,12 +344,11 @@ TEST_F(PackageTest, ReportsProgressPerChunk) {
   WritePackage(package);
   std::vector<std::uint64_t> done;
   const Bytes key = TestKey();
-  const PackageStatus status = DecryptPackageFile(
-      Package(), Destination(), key.data(), key.size(),
-      [&](std::uint64_t d, std::uint64_t total) {
-        done.push_back(d);
-        EXPECT_EQ(total, package.size());
-      });
+  const PackageStatus status = DecryptPackageFile(Package(), Destination(), key.data(), key.size(),
+                                                  [&](std::uint64_t d, std::uint64_t total) {
+                                                    done.push_back(d);
+                                                    EXPECT_EQ(total, package.size());
+                                                  });
   ASSERT_TRUE(status.ok) << status.message;
   EXPECT_EQ(done, (std::vector<std::uint64_t>{8 + 132, package.size()}));
 }
@@ -367,7 +373,9 @@ TEST_F(PackageTest, TemporaryFileIsClosedToOthersAndGoneAtTheEnd) {
     std::vector<std::wstring> after;
   };
   const Case cases[] = {
-      {"success", SealPackage({Pattern(300, 1), Pattern(300, 2), Pattern(300, 3)}), true,
+      {"success",
+       SealPackage({Pattern(300, 1), Pattern(300, 2), Pattern(300, 3)}),
+       true,
        {L"package.vqe", L"plain.bin"}},
       {"second tag altered", altered, false, {L"package.vqe"}},
   };
@@ -441,7 +449,8 @@ TEST_F(PackageTest, UnreadableHeaderIsNoPackageAndUnreadableRecordFailsAuthentic
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ExpectFailureLeavesDestination(c.message, [&] {
-      PipeSource source(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(c.served)), false);
+      PipeSource source(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(c.served)),
+                        false);
       return DecryptFiles(source.path(), Destination());
     });
   }
@@ -450,7 +459,8 @@ TEST_F(PackageTest, UnreadableHeaderIsNoPackageAndUnreadableRecordFailsAuthentic
 TEST_F(PackageTest, RunningOutOfMemoryAnywhereAnswersOutOfMemory) {
   WritePackage(SealPackage({Pattern(70, 1), Pattern(70, 2)}));
   ASSERT_TRUE(WriteWholeFile(Destination(), Text("earlier")));
-  const flutter::EncodableValue arguments(DecryptArguments(::tw::Utf16ToUtf8Lossy(Package()), ::tw::Utf16ToUtf8Lossy(Destination()), TestKey()));
+  const flutter::EncodableValue arguments(DecryptArguments(
+      ::tw::Utf16ToUtf8Lossy(Package()), ::tw::Utf16ToUtf8Lossy(Destination()), TestKey()));
   // The n-th allocation of the call fails, for every n until the call makes
   // fewer than n.
   bool completed = false;
@@ -476,7 +486,8 @@ TEST_F(PackageTest, RunningOutOfMemoryAnywhereAnswersOutOfMemory) {
     }
     EXPECT_TRUE(IsError(answer, "decrypt_failed", "Out of memory"));
     EXPECT_EQ(ReadWholeFile(Destination()), Text("earlier"));
-    EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::wstring>{L"package.vqe", L"plain.bin"}));
+    EXPECT_EQ(ListFolder(folder_.path()),
+              (std::vector<std::wstring>{L"package.vqe", L"plain.bin"}));
   }
   EXPECT_TRUE(completed);
   EXPECT_EQ(ReadWholeFile(Destination()), Concat({Pattern(70, 1), Pattern(70, 2)}));
@@ -518,7 +529,8 @@ bool Record(const std::string& call) {
   return call != g_failing_call;
 }
 
-BOOL WINAPI RecordingWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+BOOL WINAPI RecordingWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                           LPOVERLAPPED overlapped) {
   if (!Record("write")) {
     ::SetLastError(ERROR_DISK_FULL);
     return FALSE;
@@ -534,7 +546,8 @@ BOOL WINAPI RecordingFlush(HANDLE file) {
   return ::FlushFileBuffers(file);
 }
 
-BOOL WINAPI RecordingSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+BOOL WINAPI RecordingSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info,
+                                    DWORD size) {
   std::string call = "other";
   if (kind == FileDispositionInfo) {
     call = static_cast<FILE_DISPOSITION_INFO*>(info)->DeleteFile ? "delete-on-close" : "keep";
@@ -561,8 +574,8 @@ TEST_F(PackageTest, FileCallsInOrderAndEachFailureReported) {
   g_file_calls.clear();
   g_failing_call.clear();
   ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
-  EXPECT_EQ(g_file_calls, (std::vector<std::string>{"delete-on-close", "write", "write", "flush", "keep",
-                                                     "rename"}));
+  EXPECT_EQ(g_file_calls, (std::vector<std::string>{"delete-on-close", "write", "write", "flush",
+                                                    "keep", "rename"}));
   EXPECT_EQ(ReadWholeFile(Destination()), Text("firstsecond"));
   ::DeleteFileW(Destination().c_str());
 

@@ -84,7 +84,8 @@ PackageStatus SealPackageFile(const std::wstring& plain, const std::wstring& pac
 
   ReplacementFile out;
   if (!out.Create(package)) return {false, "Unable to create the package file"};
-  if (!out.Write(kPackageHeader, kPackageHeaderSize)) return {false, "Unable to write the package file"};
+  if (!out.Write(kPackageHeader, kPackageHeaderSize))
+    return {false, "Unable to write the package file"};
 
   SecureBuffer<std::uint8_t> chunk(chunk_size);
   std::vector<std::uint8_t> record;
@@ -95,8 +96,8 @@ PackageStatus SealPackageFile(const std::wstring& plain, const std::wstring& pac
     std::size_t filled = 0;
     while (filled < chunk_size) {
       DWORD got = 0;
-      if (!::ReadFile(in.get(), chunk.data() + filled, static_cast<DWORD>(chunk_size - filled), &got,
-                      nullptr)) {
+      if (!::ReadFile(in.get(), chunk.data() + filled, static_cast<DWORD>(chunk_size - filled),
+                      &got, nullptr)) {
         return {false, "Unable to read the plain file"};
       }
       if (got == 0) break;
@@ -109,7 +110,8 @@ PackageStatus SealPackageFile(const std::wstring& plain, const std::wstring& pac
         !sealer.Seal(chunk.data(), static_cast<std::uint32_t>(filled), nonce, &record)) {
       return {false, "Unable to encrypt a chunk"};
     }
-    if (!out.Write(record.data(), record.size())) return {false, "Unable to write the package file"};
+    if (!out.Write(record.data(), record.size()))
+      return {false, "Unable to write the package file"};
     done += filled;
     if (progress) progress(done, static_cast<std::uint64_t>(total.QuadPart));
     if (filled < chunk_size) break;
@@ -134,14 +136,15 @@ class OwnerOnlySecurity {
     user_.resize((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
     if (!::GetTokenInformation(token.get(), TokenUser, user_.data(), size, &size)) return false;
     PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
-    const DWORD acl_size =
-        static_cast<DWORD>(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid));
+    const DWORD acl_size = static_cast<DWORD>(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) -
+                                              sizeof(DWORD) + ::GetLengthSid(sid));
     acl_.resize((acl_size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
     auto* acl = reinterpret_cast<PACL>(acl_.data());
     return ::InitializeAcl(acl, acl_size, ACL_REVISION) &&
            ::AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) &&
            ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-           ::SetSecurityDescriptorDacl(&descriptor_, /*bDaclPresent=*/TRUE, acl, /*bDaclDefaulted=*/FALSE) &&
+           ::SetSecurityDescriptorDacl(&descriptor_, /*bDaclPresent=*/TRUE, acl,
+                                       /*bDaclDefaulted=*/FALSE) &&
            ::SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
   }
   SECURITY_ATTRIBUTES* attributes() {

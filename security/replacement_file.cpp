@@ -51,7 +51,8 @@ bool RandomName(std::wstring* name) {
     return false;
   }
   name->assign(L".tw");
-  ForEachLowerHexDigit(random, sizeof random, [name](char c) { name->push_back(static_cast<wchar_t>(c)); });
+  ForEachLowerHexDigit(random, sizeof random,
+                       [name](char c) { name->push_back(static_cast<wchar_t>(c)); });
   name->append(L".part");
   return true;
 }
@@ -109,8 +110,8 @@ bool ReplacementFile::Create(const std::wstring& destination) {
     // DELETE access for the disposition and the rename. Sharing only
     // FILE_SHARE_DELETE keeps every other opener out; nobody else needs it.
     file_.reset(::CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
-                              /*lpSecurityAttributes=*/nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
+                              /*lpSecurityAttributes=*/nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              /*hTemplateFile=*/nullptr));
     if (!file_) {
       const DWORD error = ::GetLastError();
       if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;

@@ -6,8 +6,9 @@
 #include "security/encrypted_package.h"
 #include "security/token_store.h"
 
-void SecurityChannelHandler(const flutter::MethodCall<flutter::EncodableValue>& call,
-                            std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result) {
+void SecurityChannelHandler(
+    const flutter::MethodCall<flutter::EncodableValue>& call,
+    std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result) {
   // Exact, case-sensitive names: "WriteToken" or "readToken " are unknown.
   const std::string& method = call.method_name();
   if (method == "writeToken") {

@@ -41,7 +41,9 @@ TEST(TokenCodecTest, WidensEachByteSignExtended) {
       {"empty", "", {}},
       {"ascii", "Ab1", {'A', 0, 'b', 0, '1', 0}},
       {"utf8 e-acute", "\xC3\xA9", {0xC3, 0xFF, 0xA9, 0xFF}},
-      {"boundary bytes", std::string("\x00\x7F\x80\xFF", 4), {0x00, 0x00, 0x7F, 0x00, 0x80, 0xFF, 0xFF, 0xFF}},
+      {"boundary bytes",
+       std::string("\x00\x7F\x80\xFF", 4),
+       {0x00, 0x00, 0x7F, 0x00, 0x80, 0xFF, 0xFF, 0xFF}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Bytes(WidenToken(c.token)), c.blob) << c.name;

@@ -4,9 +4,8 @@
 #include "security/token_store.h"
 
 #include <windows.h>
-#include <wincred.h>
-
 #include <gtest/gtest.h>
+#include <wincred.h>
 
 #include <algorithm>
 #include <string>
@@ -47,10 +46,8 @@ TEST_F(TokenStoreTest, TokensReadBackByteForByte) {
     std::string token;
   };
   const Case cases[] = {
-      {"ascii", "mfa.abc-DEF_123"},
-      {"empty", ""},
-      {"bytes 0x80 to 0xFF", all_high},
-      {"embedded NUL", std::string("a\0b", 3)},
+      {"ascii", "mfa.abc-DEF_123"},     {"empty", ""},
+      {"bytes 0x80 to 0xFF", all_high}, {"embedded NUL", std::string("a\0b", 3)},
       {"long", std::string(1000, 'x')},
   };
   for (const Case& c : cases) {
@@ -169,10 +166,10 @@ bool AllZero(const std::uint8_t* bytes, std::size_t size) {
 // What the fake Credential Manager calls saw, in the order they happened.
 struct SeamLog {
   bool accept_writes = true;
-  std::vector<std::uint8_t> written_blob;   // the blob as CredWriteW got it
+  std::vector<std::uint8_t> written_blob;     // the blob as CredWriteW got it
   const std::uint8_t* blob_memory = nullptr;  // where the store kept it
   std::size_t blob_size = 0;
-  std::vector<std::string> events;          // "write", "free wiped"/"free NOT wiped", "answer"
+  std::vector<std::string> events;  // "write", "free wiped"/"free NOT wiped", "answer"
 };
 SeamLog seam;
 
@@ -216,9 +213,9 @@ class TokenSeamTest : public TokenStoreTest {
 
 TEST_F(TokenSeamTest, WrittenBlobIsWipedBeforeEitherAnswer) {
   const std::string token = "mfa.\xC3\xA9-session";
-  const std::vector<std::uint8_t> widened = {'m', 0, 'f', 0, 'a', 0, '.', 0, 0xC3, 0xFF, 0xA9, 0xFF,
-                                             '-', 0, 's', 0, 'e', 0, 's', 0, 's', 0, 'i', 0,
-                                             'o', 0, 'n', 0};
+  const std::vector<std::uint8_t> widened = {'m',  0,    'f', 0, 'a', 0, '.', 0, 0xC3, 0xFF,
+                                             0xA9, 0xFF, '-', 0, 's', 0, 'e', 0, 's',  0,
+                                             's',  0,    'i', 0, 'o', 0, 'n', 0};
   struct Case {
     const char* name;
     bool accept;

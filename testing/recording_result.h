@@ -29,8 +29,8 @@ struct Answer {
   enum class Kind { kNone, kSuccess, kError, kNotImplemented };
   Kind kind = Kind::kNone;
   int count = 0;
-  std::optional<flutter::EncodableValue> value;    // the success value; empty for none
-  std::string code;                                // the error's code and message
+  std::optional<flutter::EncodableValue> value;  // the success value; empty for none
+  std::string code;                              // the error's code and message
   std::string message;
   std::optional<flutter::EncodableValue> details;  // the error's details; empty for none
   bool has_details = false;

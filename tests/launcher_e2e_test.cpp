@@ -10,10 +10,9 @@
 //   frame-callback-done class=.. title=.. visible=0|1 window=L,T,R,B
 //   script reply <n> <channel> <method|raw> state=.. bytes=<hex> decoded=<text>
 #include <windows.h>
-#include <wincred.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <wincred.h>
 
 #include <cstdint>
 #include <memory>
@@ -113,7 +112,8 @@ TEST(LauncherEndToEndTest, WindowAppearsAfterTheFirstFrameAtTheScaledSize) {
                 ElementsAre(std::string("frame-callback-done class=FLUTTER_RUNNER_WIN32_WINDOW "
                                         "title=Tidewarden Launcher visible=1 ") +
                             c.window))
-        << c.name << "\n" << run.transcript;
+        << c.name << "\n"
+        << run.transcript;
   }
 }
 
@@ -128,8 +128,7 @@ TEST(LauncherEndToEndTest, ArgumentsReachTheEntryPointAsUtf8WithoutTheProgramNam
       // --profile "two words"
       {"quoted", L"--profile \"two words\"", "argc=2 argv=[2d2d70726f66696c65,74776f20776f726473]"},
       // caf\u00e9-\u20ac-\U0001D11E
-      {"non_ascii", L"caf\u00e9-\u20ac-\U0001D11E",
-       "argc=1 argv=[636166c3a92de282ac2df09d849e]"},
+      {"non_ascii", L"caf\u00e9-\u20ac-\U0001D11E", "argc=1 argv=[636166c3a92de282ac2df09d849e]"},
   };
   for (const Case& c : cases) {
     LauncherFolder folder(std::string("args_") + c.name, "");
@@ -166,18 +165,22 @@ TEST(LauncherEndToEndTest, SecurityChannelAnswersEveryMethod) {
 
   const std::string token = "tok\xC3\xA9n-42";  // UTF-8, widened byte by byte when stored
   const std::string script =
-      "call fernbrook/security deleteToken\n"                                  // 1
-      "call fernbrook/security readToken\n"                                    // 2
-      "call fernbrook/security writeToken " + Quote(token) + "\n"              // 3
-      "call fernbrook/security readToken\n"                                    // 4
-      "call fernbrook/security getHardwareId\n"                                // 5
+      "call fernbrook/security deleteToken\n"  // 1
+      "call fernbrook/security readToken\n"    // 2
+      "call fernbrook/security writeToken " +
+      Quote(token) +
+      "\n"                                       // 3
+      "call fernbrook/security readToken\n"      // 4
+      "call fernbrook/security getHardwareId\n"  // 5
       "call fernbrook/security decryptPackage {\"source\": " +
-      Quote(tw::Utf16ToUtf8Lossy(package_path)) + ", \"destination\": " + Quote(tw::Utf16ToUtf8Lossy(output_path)) +
-      ", \"key\": bytes:" + tw::ToLowerHex(key) + "}\n"                              // 6
-      "call fernbrook/security writeToken 42\n"                                // 7
-      "call fernbrook/security fetchToken\n"                                   // 8
-      "raw fernbrook/security 00\n"                                            // 9
-      "raw fernbrook/security\n";                                              // 10
+      Quote(tw::Utf16ToUtf8Lossy(package_path)) +
+      ", \"destination\": " + Quote(tw::Utf16ToUtf8Lossy(output_path)) +
+      ", \"key\": bytes:" + tw::ToLowerHex(key) +
+      "}\n"                                      // 6
+      "call fernbrook/security writeToken 42\n"  // 7
+      "call fernbrook/security fetchToken\n"     // 8
+      "raw fernbrook/security 00\n"              // 9
+      "raw fernbrook/security\n";                // 10
   ASSERT_TRUE(e2e::WriteFileBytes(folder.File(L"data\\flutter_assets\\dev_ui_script.txt"), script));
 
   const LauncherRun run = folder.Run(L"");
@@ -223,9 +226,8 @@ class DiscordStandIn {
     options.pipe_number = 0;
     peer_ = std::make_unique<discord_peer::Peer>(options);
     HANDLE ended = ended_.get();
-    peer_->set_on_connection_end([ended](const discord_peer::ConnectionSummary&) {
-      ::SetEvent(ended);
-    });
+    peer_->set_on_connection_end(
+        [ended](const discord_peer::ConnectionSummary&) { ::SetEvent(ended); });
     std::string error;
     started_ = peer_->Start(&error);
     EXPECT_TRUE(started_) << error;
@@ -245,11 +247,11 @@ TEST(LauncherEndToEndTest, DiscordChannelStartsAndStopsAgainstTheStandIn) {
   ASSERT_TRUE(discord.started());
   LauncherFolder folder("discord",
                         "call tidewarden/discord_rpc start {\"clientId\": \"1234567890\", "
-                        "\"details\": \"In the library\"}\n"                              // 1
-                        "call tidewarden/discord_rpc stop\n"                               // 2
-                        "call tidewarden/discord_rpc stop 5\n"                             // 3
-                        "call tidewarden/discord_rpc pause\n"                              // 4
-                        "raw tidewarden/discord_rpc 0705\n");                              // 5
+                        "\"details\": \"In the library\"}\n"    // 1
+                        "call tidewarden/discord_rpc stop\n"    // 2
+                        "call tidewarden/discord_rpc stop 5\n"  // 3
+                        "call tidewarden/discord_rpc pause\n"   // 4
+                        "raw tidewarden/discord_rpc 0705\n");   // 5
   ASSERT_TRUE(folder.ok());
   const LauncherRun run = folder.Run(L"");
   ExpectCleanExit(run);
@@ -331,7 +333,8 @@ TEST(LauncherEndToEndTest, WindowMessagesTheEngineCanProvoke) {
     ExpectCleanExit(run);
     EXPECT_THAT(LinesStartingWith(run.transcript, "script "),
                 ::testing::Contains(StartsWith(c.want)))
-        << c.name << "\n" << run.transcript;
+        << c.name << "\n"
+        << run.transcript;
   }
 }
 

@@ -1,8 +1,8 @@
 #include "tests/launcher_process.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <filesystem>
 
 #include "testing/machine_state_lock.h"
 #include "util/win_handles.h"
@@ -52,7 +52,8 @@ LauncherFolder::LauncherFolder(const std::string& case_name, const std::string& 
     if (error) return;
   }
   path_ = folder.wstring();
-  ok_ = WriteFileBytes(File(L"data\\icudtl.dat"), "") && WriteFileBytes(File(L"data\\app.so"), "") &&
+  ok_ = WriteFileBytes(File(L"data\\icudtl.dat"), "") &&
+        WriteFileBytes(File(L"data\\app.so"), "") &&
         WriteFileBytes(File(L"data\\flutter_assets\\dev_ui_script.txt"), script);
 }
 
@@ -70,10 +71,10 @@ LauncherRun LauncherFolder::Run(const std::wstring& arguments,
   ::DeleteFileW(transcript_path.c_str());
 
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  tw::UniqueFile error_file(::CreateFileW(stderr_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  tw::UniqueFile error_file(::CreateFileW(stderr_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                          &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   tw::UniqueFile null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  &inherit, OPEN_EXISTING, 0, nullptr));
+                                          &inherit, OPEN_EXISTING, 0, nullptr));
   if (!error_file || !null_input) return run;
 
   std::map<std::wstring, std::wstring> variables = environment;

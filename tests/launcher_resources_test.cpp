@@ -1,6 +1,5 @@
 // The launcher's resources and image headers, read from the built file.
 #include <windows.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -107,7 +106,8 @@ TEST_F(LauncherResourcesTest, ManifestAsksForInvokerLevelAndPerMonitorV2) {
   const std::string manifest = Resource(MAKEINTRESOURCEW(1), RT_MANIFEST);
   ASSERT_FALSE(manifest.empty()) << "no manifest resource 1";
   using ::testing::HasSubstr;
-  EXPECT_THAT(manifest, HasSubstr("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"));
+  EXPECT_THAT(manifest,
+              HasSubstr("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"));
   EXPECT_THAT(manifest, HasSubstr(">PerMonitorV2</dpiAwareness>"));
   EXPECT_THAT(manifest, HasSubstr("<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"));
   // Exactly one supported-OS entry.
@@ -129,9 +129,9 @@ TEST_F(LauncherResourcesTest, AppIconGroupHoldsOneUsableImage) {
   const unsigned image_id = word_at(6 + 12);
   const std::string image = Resource(MAKEINTRESOURCEW(image_id), RT_ICON);
   ASSERT_FALSE(image.empty());
-  HICON icon = ::CreateIconFromResourceEx(
-      reinterpret_cast<PBYTE>(const_cast<char*>(image.data())), static_cast<DWORD>(image.size()),
-      /*fIcon=*/TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+  HICON icon = ::CreateIconFromResourceEx(reinterpret_cast<PBYTE>(const_cast<char*>(image.data())),
+                                          static_cast<DWORD>(image.size()),
+                                          /*fIcon=*/TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
   ASSERT_NE(icon, nullptr) << "the image is not a valid icon";
   ::DestroyIcon(icon);
 }
@@ -181,8 +181,9 @@ TEST_F(LauncherResourcesTest, GuiSubsystemImportingOnlySystemDllsAndTheEngine) {
     const size_t name_at = offset_of(descriptor.Name);
     ASSERT_NE(name_at, std::string::npos);
     std::string name(image.c_str() + name_at);
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return static_cast<char>(::tolower(static_cast<unsigned char>(c))); });
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+      return static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+    });
     dlls.push_back(name);
   }
   EXPECT_THAT(dlls, ::testing::Contains("flutter_windows.dll"));
@@ -190,7 +191,8 @@ TEST_F(LauncherResourcesTest, GuiSubsystemImportingOnlySystemDllsAndTheEngine) {
   ::GetSystemDirectoryW(system_dir, MAX_PATH);
   for (const std::string& dll : dlls) {
     if (dll == "flutter_windows.dll") continue;
-    const std::wstring in_system = std::wstring(system_dir) + L"\\" + std::wstring(dll.begin(), dll.end());
+    const std::wstring in_system =
+        std::wstring(system_dir) + L"\\" + std::wstring(dll.begin(), dll.end());
     EXPECT_NE(::GetFileAttributesW(in_system.c_str()), INVALID_FILE_ATTRIBUTES)
         << dll << " is neither a system DLL nor the engine library";
   }

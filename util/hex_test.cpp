@@ -35,8 +35,8 @@ TEST(HexTest, DigitsAndTheirValues) {
     EXPECT_EQ(HexDigitValue(lower[n]), static_cast<int>(n));
     EXPECT_EQ(HexDigitValue(upper[n]), static_cast<int>(n));
   }
-  const char32_t not_digits[] = {U'\0', U'/', U':', U'@', U'G', U'`', U'g', U' ',
-                                 static_cast<char32_t>(0xFF), U'\uFF10'};
+  const char32_t not_digits[] = {
+      U'\0', U'/', U':', U'@', U'G', U'`', U'g', U' ', static_cast<char32_t>(0xFF), U'\uFF10'};
   for (const char32_t c : not_digits) EXPECT_EQ(HexDigitValue(c), -1) << static_cast<unsigned>(c);
 }
 

@@ -225,8 +225,7 @@ inline std::string WideToUtf8Lossy(std::wstring_view in) {
     out.reserve(in.size());
     for (const wchar_t unit : in) {
       const auto cp = static_cast<std::uint32_t>(unit);
-      AppendUtf8((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF ? 0xFFFD : cp,
-                               &out);
+      AppendUtf8((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF ? 0xFFFD : cp, &out);
     }
     return out;
   }

@@ -57,7 +57,10 @@ TEST(Utf8ToUtf16Test, IllFormedTextFailsStrictlyAndBecomesReplacementsLossily) {
       {"encoded high surrogate", "\xED\xA0\x80", {R, R}},
       {"encoded low surrogate", "\xED\xBF\xBF", {R, R}},
       {"above U+10FFFF", "\xF4\x90\x80\x80", {R, R, R}},
-      {"overlong, then text", "\xE0\x9F" "a", {R, u'a'}},
+      {"overlong, then text",
+       "\xE0\x9F"
+       "a",
+       {R, u'a'}},
       {"F5 lead", "\xF5\x80\x80\x80", {R, R, R, R}},
       {"FF byte", "abc\xFF", {u'a', u'b', u'c', R}},
       {"broken start between pairs", "\xC3\xA9\xF0\x9D\x84\xC3\xA9", {0xE9, R, 0xE9}},
@@ -85,11 +88,14 @@ TEST(Utf16ToUtf8Test, UnpairedSurrogatesFailStrictlyAndBecomeReplacementsLossily
     const char* lossy;
   };
   const Case cases[] = {
-      {"lone high surrogate", std::u16string{u'a', 0xD834, u'b'}, "a\xEF\xBF\xBD" "b"},
+      {"lone high surrogate", std::u16string{u'a', 0xD834, u'b'},
+       "a\xEF\xBF\xBD"
+       "b"},
       {"lone low surrogate", std::u16string{0xDD1E}, "\xEF\xBF\xBD"},
       {"high surrogate at the end", std::u16string{u'x', 0xD834}, "x\xEF\xBF\xBD"},
       {"reversed pair", std::u16string{0xDD1E, 0xD834}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"two highs, then a low", std::u16string{0xD834, 0xD834, 0xDD1E}, "\xEF\xBF\xBD\xF0\x9D\x84\x9E"},
+      {"two highs, then a low", std::u16string{0xD834, 0xD834, 0xDD1E},
+       "\xEF\xBF\xBD\xF0\x9D\x84\x9E"},
   };
   for (const Case& c : cases) {
     std::string strict = "left over";
@@ -102,7 +108,9 @@ TEST(Utf16ToUtf8Test, WellFormedTextIsTheSameBothWays) {
   const std::u16string clef_between = u"a\U0001D11Eb\u00e9\u20ac";
   std::string strict;
   ASSERT_TRUE(Utf16ToUtf8(clef_between, &strict));
-  EXPECT_EQ(strict, "a\xF0\x9D\x84\x9E" "b\xC3\xA9\xE2\x82\xAC");
+  EXPECT_EQ(strict,
+            "a\xF0\x9D\x84\x9E"
+            "b\xC3\xA9\xE2\x82\xAC");
   EXPECT_EQ(Utf16ToUtf8Lossy(clef_between), strict);
   EXPECT_EQ(Utf16ToUtf8Lossy(std::u16string_view()), "");
 }
@@ -113,9 +121,14 @@ TEST(AppendUtf8Test, WritesEachLengthAndSurrogateValuesAsTheyAre) {
     std::string want;
   };
   const Case cases[] = {
-      {0x00, std::string(1, '\0')}, {0x7F, "\x7F"},       {0x80, "\xC2\x80"},
-      {0x7FF, "\xDF\xBF"},         {0x800, "\xE0\xA0\x80"}, {0xD834, "\xED\xA0\xB4"},
-      {0xFFFF, "\xEF\xBF\xBF"},   {0x10000, "\xF0\x90\x80\x80"},
+      {0x00, std::string(1, '\0')},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xD834, "\xED\xA0\xB4"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
       {0x10FFFF, "\xF4\x8F\xBF\xBF"},
   };
   for (const Case& c : cases) {
@@ -128,12 +141,16 @@ TEST(AppendUtf8Test, WritesEachLengthAndSurrogateValuesAsTheyAre) {
 TEST(WideToUtf8Test, ReadsWcharTextInThePlatformsWideEncoding) {
   EXPECT_EQ(WideToUtf8Lossy(L""), "");
   EXPECT_EQ(WideToUtf8Lossy(L"C:\\pkg\\\u00e9\u20ac"), "C:\\pkg\\\xC3\xA9\xE2\x82\xAC");
-  EXPECT_EQ(WideToUtf8Lossy(L"a\U0001D11Eb"), "a\xF0\x9D\x84\x9E" "b");
+  EXPECT_EQ(WideToUtf8Lossy(L"a\U0001D11Eb"),
+            "a\xF0\x9D\x84\x9E"
+            "b");
   const std::wstring lone_surrogate{L'x', static_cast<wchar_t>(0xD834)};
   EXPECT_EQ(WideToUtf8Lossy(lone_surrogate), "x\xEF\xBF\xBD");
   if constexpr (sizeof(wchar_t) == 4) {
     const std::wstring too_high{static_cast<wchar_t>(0x110000), L'y'};
-    EXPECT_EQ(WideToUtf8Lossy(too_high), "\xEF\xBF\xBD" "y");
+    EXPECT_EQ(WideToUtf8Lossy(too_high),
+              "\xEF\xBF\xBD"
+              "y");
     // UTF-32: two surrogate values are two ill-formed units, not a pair.
     const std::wstring pair{static_cast<wchar_t>(0xD834), static_cast<wchar_t>(0xDD1E)};
     EXPECT_EQ(WideToUtf8Lossy(pair), "\xEF\xBF\xBD\xEF\xBF\xBD");

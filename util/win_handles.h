@@ -77,7 +77,6 @@ inline MutexOwnership WaitForMutex(HANDLE mutex, DWORD timeout_ms) noexcept {
   return MutexOwnership(mutex);
 }
 
-
 // GDI owners. Bitmaps, brushes and fonts are released by DeleteObject, memory
 // device contexts by DeleteDC; null means none. A window's device context
 // goes back to its window (WindowDc), and an object selected into a context

@@ -16,7 +16,8 @@ bool TakenFromAnotherThread(HANDLE mutex, DWORD timeout_ms) {
 }
 
 TEST(WinHandlesTest, MutexOwnershipHoldsTheMutexUntilItGoes) {
-  const UniqueKernelHandle mutex(::CreateMutexW(/*lpMutexAttributes=*/nullptr, /*bInitialOwner=*/FALSE,
+  const UniqueKernelHandle mutex(::CreateMutexW(/*lpMutexAttributes=*/nullptr,
+                                                /*bInitialOwner=*/FALSE,
                                                 /*lpName=*/nullptr));
   ASSERT_TRUE(mutex);
   {
@@ -30,12 +31,13 @@ TEST(WinHandlesTest, MutexOwnershipHoldsTheMutexUntilItGoes) {
 TEST(WinHandlesTest, FailedOpensGiveEmptyOwners) {
   // CreateFileW fails with INVALID_HANDLE_VALUE, OpenEventW with null: each
   // owner must read its own "none" as empty.
-  const UniqueFile file(::CreateFileW(L"Z:\\no-such-folder-here\\file", GENERIC_READ, /*dwShareMode=*/0,
+  const UniqueFile file(::CreateFileW(L"Z:\\no-such-folder-here\\file", GENERIC_READ,
+                                      /*dwShareMode=*/0,
                                       /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
                                       /*dwFlagsAndAttributes=*/0, /*hTemplateFile=*/nullptr));
   EXPECT_FALSE(file);
-  const UniqueKernelHandle event(::OpenEventW(SYNCHRONIZE, /*bInheritHandle=*/FALSE,
-                                             L"tidewarden-no-such-event-anywhere"));
+  const UniqueKernelHandle event(
+      ::OpenEventW(SYNCHRONIZE, /*bInheritHandle=*/FALSE, L"tidewarden-no-such-event-anywhere"));
   EXPECT_FALSE(event);
 }
 

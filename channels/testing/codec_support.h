@@ -38,7 +38,8 @@ inline void PrintTo(const EncodableValue& value, std::ostream* os) {
   std::streambuf* saved = std::cerr.rdbuf(ignored.rdbuf());
   StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
   std::cerr.rdbuf(saved);
-  *os << "EncodableValue(index " << value.index() << ", encoded " << testing_support::Hex(bytes) << ')';
+  *os << "EncodableValue(index " << value.index() << ", encoded " << testing_support::Hex(bytes)
+      << ')';
 }
 
 }  // namespace flutter

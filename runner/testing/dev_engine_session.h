@@ -11,7 +11,6 @@
 #define RUNNER_TESTING_DEV_ENGINE_SESSION_H_
 
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <string>

@@ -16,14 +16,14 @@
 
 namespace {
 
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
-using ::testing::StartsWith;
 using runner_testing::DataProject;
 using runner_testing::EngineSetting;
 using runner_testing::Transcript;
 using runner_testing::TranscriptLines;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 using FlutterWrappersTest = runner_testing::DevEngineSession;
 
@@ -40,13 +40,29 @@ TEST_F(FlutterWrappersTest, EnginePropertiesComeFromTheProject) {
   const std::string paths =
       "properties assets=data\\flutter_assets icu=data\\icudtl.dat aot=data\\app.so ";
   const Case cases[] = {
-      {"no arguments: count 0, null array, empty entry point", "", {}, 0, 0,
+      {"no arguments: count 0, null array, empty entry point",
+       "",
+       {},
+       0,
+       0,
        paths + "entry=\"\" argc=0 argv=null options=0,0"},
-      {"arguments in order", "", {"--profile", "a b", "caf\xC3\xA9"}, 0, 0,
+      {"arguments in order",
+       "",
+       {"--profile", "a b", "caf\xC3\xA9"},
+       0,
+       0,
        paths + "entry=\"\" argc=3 argv=[2d2d70726f66696c65,612062,636166c3a9] options=0,0"},
-      {"one empty argument still counts", "", {""}, 0, 0,
+      {"one empty argument still counts",
+       "",
+       {""},
+       0,
+       0,
        paths + "entry=\"\" argc=1 argv=[] options=0,0"},
-      {"entry point and options passed through", "devMain", {"x"}, 7, -3,
+      {"entry point and options passed through",
+       "devMain",
+       {"x"},
+       7,
+       -3,
        paths + "entry=\"devMain\" argc=1 argv=[78] options=7,-3"},
   };
   for (const Case& c : cases) {
@@ -67,9 +83,7 @@ TEST_F(FlutterWrappersTest, EnginePropertiesComeFromTheProject) {
 }
 
 TEST_F(FlutterWrappersTest, EngineDestroysItsEngineUnlessOwnershipWasTransferred) {
-  {
-    flutter::FlutterEngine engine(DataProject());
-  }
+  { flutter::FlutterEngine engine(DataProject()); }
   EXPECT_THAT(Transcript(), HasSubstr("engine-destroy "));
 
   DevEngineReset();

@@ -4,10 +4,9 @@
 #ifndef SECURITY_TESTING_PACKAGE_FIXTURE_H_
 #define SECURITY_TESTING_PACKAGE_FIXTURE_H_
 
-#include <gtest/gtest.h>
-
 #include <windows.h>
 #include <bcrypt.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -55,7 +54,8 @@ inline Bytes SealRecords(const std::vector<Bytes>& chunks, const Bytes& key = Te
   std::uint8_t nonce[12] = {};
   for (const Bytes& chunk : chunks) {
     ++nonce[11];
-    EXPECT_TRUE(sealer.Seal(chunk.data(), static_cast<std::uint32_t>(chunk.size()), nonce, &records));
+    EXPECT_TRUE(
+        sealer.Seal(chunk.data(), static_cast<std::uint32_t>(chunk.size()), nonce, &records));
   }
   return records;
 }
@@ -74,10 +74,11 @@ inline Bytes SealRecordOfAnyLength(const Bytes& plain, std::uint8_t nonce_byte,
   UniqueAlgorithm aes;
   UniqueCryptKey handle;
   EXPECT_GE(::BCryptOpenAlgorithmProvider(aes.put(), BCRYPT_AES_ALGORITHM, nullptr, 0), 0);
-  EXPECT_GE(::BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
-                                reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
-                                sizeof(BCRYPT_CHAIN_MODE_GCM), 0),
-            0);
+  EXPECT_GE(
+      ::BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
+                          reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
+                          sizeof(BCRYPT_CHAIN_MODE_GCM), 0),
+      0);
   EXPECT_GE(::BCryptGenerateSymmetricKey(aes.get(), handle.put(), nullptr, 0,
                                          const_cast<std::uint8_t*>(key.data()),
                                          static_cast<ULONG>(key.size()), 0),
@@ -125,8 +126,8 @@ class PipeSource {
  public:
   PipeSource(Bytes bytes, bool hold_open) : bytes_(std::move(bytes)), hold_open_(hold_open) {
     static unsigned sequence = 0;
-    path_ = L"\\\\.\\pipe\\tidewarden-package-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++sequence);
+    path_ = L"\\\\.\\pipe\\tidewarden-package-test-" + std::to_wstring(::GetCurrentProcessId()) +
+            L"-" + std::to_wstring(++sequence);
     pipe_.reset(::CreateNamedPipeW(path_.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
                                    PIPE_TYPE_BYTE | PIPE_WAIT, /*nMaxInstances=*/1,
                                    /*nOutBufferSize=*/1 << 20, /*nInBufferSize=*/0,
@@ -220,7 +221,8 @@ inline flutter::EncodableMap DecryptArguments(const std::string& source,
 inline Answer DecryptFiles(const std::wstring& source, const std::wstring& destination,
                            const Bytes& key = TestKey()) {
   return Call("decryptPackage",
-              flutter::EncodableValue(DecryptArguments(::tw::Utf16ToUtf8Lossy(source), ::tw::Utf16ToUtf8Lossy(destination), key)));
+              flutter::EncodableValue(DecryptArguments(::tw::Utf16ToUtf8Lossy(source),
+                                                       ::tw::Utf16ToUtf8Lossy(destination), key)));
 }
 
 }  // namespace tw::security::testing

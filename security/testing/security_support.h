@@ -6,7 +6,6 @@
 #define SECURITY_TESTING_SECURITY_SUPPORT_H_
 
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,8 +57,8 @@ inline ::testing::AssertionResult IsError(const Answer& a, const std::string& co
   if (a.count != 1) return ::testing::AssertionFailure() << "answered " << a.count << " times";
   if (a.kind != Answer::Kind::kError) return ::testing::AssertionFailure() << "not an error";
   if (a.code != code || a.message != message || a.has_details) {
-    return ::testing::AssertionFailure() << "error (" << a.code << ", " << a.message
-                                         << (a.has_details ? ", details" : "") << ")";
+    return ::testing::AssertionFailure()
+           << "error (" << a.code << ", " << a.message << (a.has_details ? ", details" : "") << ")";
   }
   return ::testing::AssertionSuccess();
 }
@@ -92,7 +91,6 @@ inline bool WriteWholeFile(const std::wstring& path, const std::vector<std::uint
 inline bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-
 
 // Names in `folder` (not "." and ".."), sorted.
 inline std::vector<std::wstring> ListFolder(const std::wstring& folder) {
@@ -191,7 +189,9 @@ class CredentialApiOverride {
 };
 
 // STATUS_NOT_FOUND, as for an algorithm the system does not offer.
-inline NTSTATUS FailToOpen(BCRYPT_ALG_HANDLE*, LPCWSTR) { return static_cast<NTSTATUS>(0xC0000225); }
+inline NTSTATUS FailToOpen(BCRYPT_ALG_HANDLE*, LPCWSTR) {
+  return static_cast<NTSTATUS>(0xC0000225);
+}
 
 }  // namespace tw::security::testing
 

@@ -46,16 +46,16 @@ void Print(std::wstring_view text) {
 
 // Reports a failed call and returns the exit code for it.
 int Fail(std::wstring_view what, DWORD error) {
-  std::fwprintf(stderr, L"installer_probe: %.*ls failed (error 0x%lx)\n", static_cast<int>(what.size()),
-                what.data(), static_cast<unsigned long>(error));
+  std::fwprintf(stderr, L"installer_probe: %.*ls failed (error 0x%lx)\n",
+                static_cast<int>(what.size()), what.data(), static_cast<unsigned long>(error));
   return kFailed;
 }
 
 int Shortcut(const wchar_t* link_path) {
   if (::GetFileAttributesW(link_path) == INVALID_FILE_ATTRIBUTES) return kMissing;
   tw::UniqueCom<IShellLinkW> link;
-  HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, /*pUnkOuter=*/nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  reinterpret_cast<void**>(link.put()));
+  HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, /*pUnkOuter=*/nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IShellLinkW, reinterpret_cast<void**>(link.put()));
   if (FAILED(hr)) return Fail(L"CoCreateInstance(ShellLink)", static_cast<DWORD>(hr));
   tw::UniqueCom<IPersistFile> file;
   hr = link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()));
@@ -78,7 +78,8 @@ int Shortcut(const wchar_t* link_path) {
 
 int Values(const wchar_t* subkey) {
   tw::UniqueHKey key;
-  const LONG opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, subkey, /*ulOptions=*/0, KEY_READ, key.put());
+  const LONG opened =
+      ::RegOpenKeyExW(HKEY_CURRENT_USER, subkey, /*ulOptions=*/0, KEY_READ, key.put());
   if (opened == ERROR_FILE_NOT_FOUND) return kMissing;
   if (opened != ERROR_SUCCESS) return Fail(L"RegOpenKeyExW", static_cast<DWORD>(opened));
   for (DWORD index = 0;; ++index) {
@@ -87,8 +88,8 @@ int Values(const wchar_t* subkey) {
     DWORD type = 0;
     std::vector<BYTE> data(64 * 1024);
     DWORD data_size = static_cast<DWORD>(data.size());
-    const LONG status = ::RegEnumValueW(key.get(), index, name, &name_length, /*lpReserved=*/nullptr, &type,
-                                        data.data(), &data_size);
+    const LONG status = ::RegEnumValueW(key.get(), index, name, &name_length,
+                                        /*lpReserved=*/nullptr, &type, data.data(), &data_size);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) return Fail(L"RegEnumValueW", static_cast<DWORD>(status));
     std::wstring line = std::wstring(name, name_length) + L"=";
@@ -97,7 +98,8 @@ int Values(const wchar_t* subkey) {
       std::memcpy(&value, data.data(), sizeof(value));
       line += std::to_wstring(value);
     } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
-      std::wstring value(reinterpret_cast<const wchar_t*>(data.data()), data_size / sizeof(wchar_t));
+      std::wstring value(reinterpret_cast<const wchar_t*>(data.data()),
+                         data_size / sizeof(wchar_t));
       while (!value.empty() && value.back() == L'\0') value.pop_back();
       line += value;
     } else {
@@ -110,20 +112,22 @@ int Values(const wchar_t* subkey) {
 
 int Entries(std::wstring_view display_name) {
   tw::UniqueHKey uninstall;
-  const LONG opened = ::RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, /*ulOptions=*/0, KEY_READ, uninstall.put());
+  const LONG opened =
+      ::RegOpenKeyExW(HKEY_CURRENT_USER, kUninstallKey, /*ulOptions=*/0, KEY_READ, uninstall.put());
   if (opened == ERROR_FILE_NOT_FOUND) return 0;
   if (opened != ERROR_SUCCESS) return Fail(L"RegOpenKeyExW", static_cast<DWORD>(opened));
   for (DWORD index = 0;; ++index) {
     wchar_t name[256];
     DWORD name_length = 256;
-    const LONG status = ::RegEnumKeyExW(uninstall.get(), index, name, &name_length, /*lpReserved=*/nullptr,
-                                        /*lpClass=*/nullptr, /*lpcchClass=*/nullptr, /*lpftLastWriteTime=*/nullptr);
+    const LONG status =
+        ::RegEnumKeyExW(uninstall.get(), index, name, &name_length, /*lpReserved=*/nullptr,
+                        /*lpClass=*/nullptr, /*lpcchClass=*/nullptr, /*lpftLastWriteTime=*/nullptr);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS) return Fail(L"RegEnumKeyExW", static_cast<DWORD>(status));
     wchar_t value[512] = {};
     DWORD value_size = sizeof(value);
-    if (::RegGetValueW(uninstall.get(), name, L"DisplayName", RRF_RT_REG_SZ, /*pdwType=*/nullptr, value,
-                       &value_size) == ERROR_SUCCESS &&
+    if (::RegGetValueW(uninstall.get(), name, L"DisplayName", RRF_RT_REG_SZ, /*pdwType=*/nullptr,
+                       value, &value_size) == ERROR_SUCCESS &&
         display_name == value) {
       Print(name);
     }
@@ -160,12 +164,14 @@ int Version(const wchar_t* file) {
   }
   void* value = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueW(block.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO)) {
+  if (!::VerQueryValueW(block.data(), L"\\", &value, &length) ||
+      length < sizeof(VS_FIXEDFILEINFO)) {
     return Fail(L"VerQueryValueW", ::GetLastError());
   }
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-  Print(std::to_wstring(HIWORD(fixed->dwProductVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwProductVersionMS)) +
-        L"." + std::to_wstring(HIWORD(fixed->dwProductVersionLS)) + L"." +
+  Print(std::to_wstring(HIWORD(fixed->dwProductVersionMS)) + L"." +
+        std::to_wstring(LOWORD(fixed->dwProductVersionMS)) + L"." +
+        std::to_wstring(HIWORD(fixed->dwProductVersionLS)) + L"." +
         std::to_wstring(LOWORD(fixed->dwProductVersionLS)));
   return 0;
 }
@@ -184,21 +190,24 @@ int Run(const wchar_t* command_line) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started = {};
-  if (!::CreateProcessW(/*lpApplicationName=*/nullptr, line.data(), /*lpProcessAttributes=*/nullptr,
-                        /*lpThreadAttributes=*/nullptr, /*bInheritHandles=*/FALSE, /*dwCreationFlags=*/0,
-                        /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr, &startup, &started)) {
+  if (!::CreateProcessW(
+          /*lpApplicationName=*/nullptr, line.data(), /*lpProcessAttributes=*/nullptr,
+          /*lpThreadAttributes=*/nullptr, /*bInheritHandles=*/FALSE, /*dwCreationFlags=*/0,
+          /*lpEnvironment=*/nullptr, /*lpCurrentDirectory=*/nullptr, &startup, &started)) {
     return Fail(L"CreateProcessW", ::GetLastError());
   }
   tw::UniqueKernelHandle process(started.hProcess);
   tw::UniqueKernelHandle thread(started.hThread);
   const DWORD waited = ::WaitForSingleObject(process.get(), kRunTimeoutMs);
   if (waited != WAIT_OBJECT_0) {
-    const DWORD error = waited == WAIT_TIMEOUT ? static_cast<DWORD>(WAIT_TIMEOUT) : ::GetLastError();
+    const DWORD error =
+        waited == WAIT_TIMEOUT ? static_cast<DWORD>(WAIT_TIMEOUT) : ::GetLastError();
     ::TerminateProcess(process.get(), kFailed);
     return Fail(L"waiting for the program", error);
   }
   DWORD exit_code = 0;
-  if (!::GetExitCodeProcess(process.get(), &exit_code)) return Fail(L"GetExitCodeProcess", ::GetLastError());
+  if (!::GetExitCodeProcess(process.get(), &exit_code))
+    return Fail(L"GetExitCodeProcess", ::GetLastError());
   return static_cast<int>(exit_code);
 }
 
@@ -206,7 +215,9 @@ int Run(const wchar_t* command_line) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) {
-    std::fwprintf(stderr, L"usage: installer_probe shortcut|values|entries|credential|version|close|run ARGUMENT\n");
+    std::fwprintf(
+        stderr,
+        L"usage: installer_probe shortcut|values|entries|credential|version|close|run ARGUMENT\n");
     return kFailed;
   }
   const std::wstring_view command = argv[1];

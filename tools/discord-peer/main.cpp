@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "discord-peer: %s\n", error.c_str());
     return 1;
   }
-  std::fprintf(stderr, "discord-peer: serving \\\\.\\pipe\\discord-ipc-%d%s\n",
-               options.pipe_number, connections != 0 ? "" : " (Ctrl+C to stop)");
+  std::fprintf(stderr, "discord-peer: serving \\\\.\\pipe\\discord-ipc-%d%s\n", options.pipe_number,
+               connections != 0 ? "" : " (Ctrl+C to stop)");
   std::fflush(stderr);
 
   ::WaitForSingleObject(g_stop.get(), INFINITE);

@@ -16,17 +16,14 @@
 namespace discord_peer {
 namespace {
 
-
 // One read may hold a whole frame of the largest size the protocol allows.
 constexpr std::size_t kReadChunkSize = discord::kFrameHeaderSize + discord::kMaxPayloadSize;
 
-std::wstring PipeName(int number) {
-  return L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number);
-}
+std::wstring PipeName(int number) { return L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number); }
 
 tw::UniqueKernelHandle MakeEvent(bool manual_reset) {
   return tw::UniqueKernelHandle(::CreateEventW(/*lpEventAttributes=*/nullptr, manual_reset,
-                                    /*bInitialState=*/FALSE, /*lpName=*/nullptr));
+                                               /*bInitialState=*/FALSE, /*lpName=*/nullptr));
 }
 
 enum class Io { kDone, kFailed, kStopped };
@@ -43,7 +40,7 @@ Io Finish(HANDLE handle, OVERLAPPED* overlapped, BOOL started, DWORD error, HAND
     return Io::kStopped;
   }
   return ::GetOverlappedResult(handle, overlapped, transferred, /*bWait=*/FALSE) ? Io::kDone
-                                                                               : Io::kFailed;
+                                                                                 : Io::kFailed;
 }
 
 // The text of the string member `key` (as written, escapes kept), if the
@@ -107,8 +104,7 @@ int ClientImpersonationLevel(HANDLE pipe) {
     const tw::UniqueKernelHandle token(token_handle);
     SECURITY_IMPERSONATION_LEVEL value{};
     DWORD size = 0;
-    if (::GetTokenInformation(token.get(), TokenImpersonationLevel, &value, sizeof value,
-                              &size)) {
+    if (::GetTokenInformation(token.get(), TokenImpersonationLevel, &value, sizeof value, &size)) {
       level = static_cast<int>(value);
     }
   }
@@ -157,10 +153,10 @@ struct Peer::Impl {
     const DWORD open_mode =
         PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
     return tw::UniqueFile(::CreateNamedPipeW(PipeName(options.pipe_number).c_str(), open_mode,
-                                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                         PIPE_UNLIMITED_INSTANCES, options.pipe_buffer,
-                                         options.pipe_buffer, /*nDefaultTimeOut=*/0,
-                                         /*lpSecurityAttributes=*/nullptr));
+                                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                                             PIPE_UNLIMITED_INSTANCES, options.pipe_buffer,
+                                             options.pipe_buffer, /*nDefaultTimeOut=*/0,
+                                             /*lpSecurityAttributes=*/nullptr));
   }
 
   void AcceptLoop(tw::UniqueFile pipe) {
@@ -199,8 +195,8 @@ struct Peer::Impl {
     tw::UniqueFile pipe;
     int id = 0;
     tw::UniqueKernelHandle io_event = MakeEvent(/*manual_reset=*/true);
-    std::string pending;       // bytes read but not yet framed
-    int reads_for_pending = 0; // reads that delivered `pending`
+    std::string pending;        // bytes read but not yet framed
+    int reads_for_pending = 0;  // reads that delivered `pending`
     std::size_t frames = 0;
     std::vector<std::string> events;
     std::string client_id;
@@ -337,8 +333,8 @@ struct Peer::Impl {
     frames.push_back(frame);
     if (log.is_open()) {
       log << "connection=" << frame.connection << " opcode=" << frame.opcode
-          << " length=" << frame.length << " reads=" << frame.reads
-          << " payload=" << frame.payload << '\n';
+          << " length=" << frame.length << " reads=" << frame.reads << " payload=" << frame.payload
+          << '\n';
       log.flush();
     }
   }
@@ -354,8 +350,8 @@ struct Peer::Impl {
 
     for (bool open = true; open;) {
       FrameRecord frame;
-      const bool deaf = options.never_read &&
-                        options.stage == (handshaken ? Stage::kCommand : Stage::kHandshake);
+      const bool deaf =
+          options.never_read && options.stage == (handshaken ? Stage::kCommand : Stage::kHandshake);
       if (deaf) c.events.push_back(handshaken ? "stopped reading" : "never read");
       const Next next = deaf ? WaitForClose(c) : ReadFrame(c, chunk, &frame);
       if (next == Next::kClientClosed) {
@@ -368,8 +364,7 @@ struct Peer::Impl {
       ++c.frames;
       Record(frame);
       if (options.strict && frame.reads > 1) {
-        c.events.push_back("refused a frame split over " + std::to_string(frame.reads) +
-                           " reads");
+        c.events.push_back("refused a frame split over " + std::to_string(frame.reads) + " reads");
         break;
       }
 
@@ -403,7 +398,8 @@ struct Peer::Impl {
             answer = "{\"cmd\":\"SET_ACTIVITY\",\"data\":{\"code\":" +
                      std::to_string(*options.reject_code) +
                      ",\"message\":\"Activity rejected by discord-peer\"},\"evt\":\"ERROR\","
-                     "\"nonce\":" + NonceJson(frame.payload) + "}";
+                     "\"nonce\":" +
+                     NonceJson(frame.payload) + "}";
           } else if (cmd == "SET_ACTIVITY") {
             answer = "{\"cmd\":\"SET_ACTIVITY\",\"data\":" +
                      ObjectMember(frame.payload, "activity").value_or("null") +
@@ -411,7 +407,8 @@ struct Peer::Impl {
           } else {
             answer = "{\"cmd\":\"" + cmd +
                      "\",\"data\":{\"code\":4000,\"message\":\"Unknown command\"},"
-                     "\"evt\":\"ERROR\",\"nonce\":" + NonceJson(frame.payload) + "}";
+                     "\"evt\":\"ERROR\",\"nonce\":" +
+                     NonceJson(frame.payload) + "}";
           }
           const std::string what = (cmd.empty() ? std::string("a command") : cmd);
           open = Reply(c, Stage::kCommand, std::move(answer), what.c_str()) != Answered::kClosed;
@@ -429,8 +426,8 @@ struct Peer::Impl {
     for (std::size_t i = 0; i < c.events.size(); ++i) {
       summary.text += (i == 0 ? "" : "; ") + c.events[i];
     }
-    summary.text += " (" + std::to_string(c.frames) + (c.frames == 1 ? " frame" : " frames") +
-                  " received)";
+    summary.text +=
+        " (" + std::to_string(c.frames) + (c.frames == 1 ? " frame" : " frames") + " received)";
     if (on_end) on_end(summary);
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -468,9 +465,8 @@ bool Peer::Start(std::string* error) {
                   : " (error " + std::to_string(code) + ")");
     return false;
   }
-  d.accept_thread = std::thread([&d, pipe = std::move(first)]() mutable {
-    d.AcceptLoop(std::move(pipe));
-  });
+  d.accept_thread =
+      std::thread([&d, pipe = std::move(first)]() mutable { d.AcceptLoop(std::move(pipe)); });
   return true;
 }
 

@@ -52,14 +52,14 @@ struct Options {
 
   // Misbehaviours of the reply at `stage`, in the order they are applied:
   Stage stage = Stage::kHandshake;
-  bool close = false;                      // close the connection instead
-  bool silent = false;                     // never answer
-  int delay_ms = 0;                        // answer after this delay
-  std::optional<std::string> reply_text;   // this payload instead
-  std::optional<std::size_t> pad_to;       // pad the payload to this size
-  std::optional<uint32_t> reply_opcode;    // this opcode instead of 1
-  std::optional<uint32_t> announce_length; // header with this length, no payload
-  bool short_frame = false;                // full length, half the payload
+  bool close = false;                       // close the connection instead
+  bool silent = false;                      // never answer
+  int delay_ms = 0;                         // answer after this delay
+  std::optional<std::string> reply_text;    // this payload instead
+  std::optional<std::size_t> pad_to;        // pad the payload to this size
+  std::optional<uint32_t> reply_opcode;     // this opcode instead of 1
+  std::optional<uint32_t> announce_length;  // header with this length, no payload
+  bool short_frame = false;                 // full length, half the payload
 
   // Stop reading before the frame of `stage`: at kHandshake the connection
   // is never read, at kCommand the handshake is read and answered and

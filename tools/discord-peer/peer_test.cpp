@@ -3,6 +3,8 @@
 #include "tools/discord-peer/peer.h"
 
 #include <windows.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,9 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "discord/ipc_frame.h"
 #include "util/win_handles.h"
@@ -24,7 +23,7 @@ using ::testing::HasSubstr;
 tw::UniqueFile Connect(int number) {
   const std::wstring name = L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number);
   return tw::UniqueFile(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                           OPEN_EXISTING, 0, nullptr));
+                                      OPEN_EXISTING, 0, nullptr));
 }
 
 bool WriteAll(HANDLE pipe, const std::string& bytes) {
@@ -43,9 +42,11 @@ TEST(DiscordPeerFlagsTest, ParsesEveryFlagAndRejectsBadValues) {
   EXPECT_FALSE(options.strict || options.silent || options.close || options.never_read);
   EXPECT_EQ(options.pipe_buffer, 2u * 1024 * 1024);
   ASSERT_TRUE(discord_peer::ParseFlags(
-      {"--pipe", "4", "--log=peer.log", "--connections", "2", "--strict", "--at", "command",
-       "--delay", "250", "--reply", "{}", "--pad=64", "--opcode", "9", "--length", "1048577",
-       "--short", "--silent", "--close", "--refuse", "--reject", "4005", "--buffer", "0",
+      {"--pipe",   "4",        "--log=peer.log", "--connections", "2",
+       "--strict", "--at",     "command",        "--delay",       "250",
+       "--reply",  "{}",       "--pad=64",       "--opcode",      "9",
+       "--length", "1048577",  "--short",        "--silent",      "--close",
+       "--refuse", "--reject", "4005",           "--buffer",      "0",
        "--no-read"},
       &options, &connections, &error))
       << error;
@@ -65,9 +66,9 @@ TEST(DiscordPeerFlagsTest, ParsesEveryFlagAndRejectsBadValues) {
   EXPECT_TRUE(options.never_read);
 
   const std::vector<std::vector<std::string>> bad = {
-      {"--pipe", "10"}, {"--pipe", "-1"}, {"--pipe"},        {"--pipe", "3x"},
-      {"--at", "ready"}, {"--strict=1"},  {"--connections", "0"}, {"--wat"},
-      {"--delay", ""},   {"--log="},        {"--buffer", "-1"},    {"--no-read=1"},
+      {"--pipe", "10"},   {"--pipe", "-1"},       {"--pipe"}, {"--pipe", "3x"}, {"--at", "ready"},
+      {"--strict=1"},     {"--connections", "0"}, {"--wat"},  {"--delay", ""},  {"--log="},
+      {"--buffer", "-1"}, {"--no-read=1"},
   };
   for (const auto& args : bad) {
     SCOPED_TRACE(args[0]);
@@ -106,7 +107,8 @@ TEST(DiscordPeerTest, StrictModeRefusesASplitFrame) {
     WriteAll(pipe.get(), handshake.substr(8));
     discord::FrameHeader header;
     std::string payload;
-    EXPECT_FALSE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload)) << "answered a split frame";
+    EXPECT_FALSE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload))
+        << "answered a split frame";
   }
   ASSERT_TRUE(peer.WaitForEndedConnections(2, 5000));
   const auto ended = peer.ended_connections();
@@ -129,9 +131,12 @@ TEST(DiscordPeerTest, EchoesTheActivityWithTheNonce) {
   std::string payload;
   ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}")));
   ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
-  ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(1,
-      "{\"cmd\":\"SET_ACTIVITY\",\"args\":{\"pid\":1,\"activity\":{\"state\":\"a}\\\"{\","
-      "\"assets\":{}}},\"nonce\":\"7-1\"}")));
+  ASSERT_TRUE(WriteAll(
+      pipe.get(),
+      discord::EncodeFrame(
+          1,
+          "{\"cmd\":\"SET_ACTIVITY\",\"args\":{\"pid\":1,\"activity\":{\"state\":\"a}\\\"{\","
+          "\"assets\":{}}},\"nonce\":\"7-1\"}")));
   ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
   EXPECT_EQ(payload,
             "{\"cmd\":\"SET_ACTIVITY\",\"data\":{\"state\":\"a}\\\"{\",\"assets\":{}},"
@@ -160,7 +165,7 @@ TEST(DiscordPeerProgramTest, ServesLogsPrintsAndExits) {
 
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   tw::UniqueFile out(::CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                        CREATE_ALWAYS, 0, nullptr));
+                                   CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(out);
   std::wstring command = L"\"" + Widen(WindowsPath(DISCORD_PEER_EXE)) +
                          L"\" --pipe 6 --connections 1 --log \"" + log_path + L"\"";
@@ -170,8 +175,8 @@ TEST(DiscordPeerProgramTest, ServesLogsPrintsAndExits) {
   startup.hStdOutput = out.get();
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
-  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                               nullptr, &startup, &process))
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &startup, &process))
       << ::GetLastError();
   tw::UniqueKernelHandle process_handle(process.hProcess);
   tw::UniqueKernelHandle thread_handle(process.hThread);

@@ -103,11 +103,11 @@ enum DevEngineFault {
 };
 
 typedef struct {
-  int32_t state;         // DevEngineReplyState
-  int32_t data_was_null; // 1 when SendResponse was given a null data pointer
-  size_t size;           // reply size in bytes
-  uint32_t responses;    // SendResponse calls accepted for this message (0 or 1)
-  int32_t locked;        // 1 when the answering thread held the messenger lock
+  int32_t state;          // DevEngineReplyState
+  int32_t data_was_null;  // 1 when SendResponse was given a null data pointer
+  size_t size;            // reply size in bytes
+  uint32_t responses;     // SendResponse calls accepted for this message (0 or 1)
+  int32_t locked;         // 1 when the answering thread held the messenger lock
 } DevEngineReplyInfo;
 
 typedef struct {
@@ -142,13 +142,12 @@ DEV_ENGINE_API bool DevEngineForgetMessage(uint64_t message_id);
 
 // Messages the host sent toward the UI, in order, across all engines.
 DEV_ENGINE_API size_t DevEngineOutboundCount(void);
-DEV_ENGINE_API bool DevEngineGetOutbound(size_t index, DevEngineOutboundInfo* info,
-                                         uint8_t* buffer, size_t capacity);
+DEV_ENGINE_API bool DevEngineGetOutbound(size_t index, DevEngineOutboundInfo* info, uint8_t* buffer,
+                                         size_t capacity);
 // Answers an outbound message sent with SendWithReply: calls the host's reply
 // function on the calling thread. False when the id is unknown, expects no
 // reply, or was answered already.
-DEV_ENGINE_API bool DevEngineAnswerOutbound(uint64_t id, const uint8_t* reply,
-                                            size_t reply_size);
+DEV_ENGINE_API bool DevEngineAnswerOutbound(uint64_t id, const uint8_t* reply, size_t reply_size);
 
 // How deeply the calling thread holds a messenger's lock (0: not at all).
 DEV_ENGINE_API int32_t DevEngineMessengerLockDepth(struct FlutterDesktopMessenger* messenger);

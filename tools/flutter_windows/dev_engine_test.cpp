@@ -2,8 +2,9 @@
 // engine interface, keeps its messenger contract, and reports every misuse.
 // Compiled as a client of the library, against the launcher's declarations
 // of the interface, so that both sides of the contract meet here.
-#include <windows.h>
+#include "tools/flutter_windows/dev_engine.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +16,6 @@
 #include <vector>
 
 #include "runner/flutter_windows.h"
-#include "tools/flutter_windows/dev_engine.h"
 
 namespace {
 

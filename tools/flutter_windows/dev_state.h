@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "tools/flutter_windows/dev_engine.h"
 #include "runner/flutter_windows.h"
+#include "tools/flutter_windows/dev_engine.h"
 
 namespace dev_engine {
 

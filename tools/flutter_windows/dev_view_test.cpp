@@ -2,11 +2,9 @@
 // frames and the one-shot next-frame callback, the scripted UI, and the test
 // modes chosen through the environment.
 #include <windows.h>
-
-#include <shellscalingapi.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <shellscalingapi.h>
 
 #include <filesystem>
 #include <fstream>
@@ -107,8 +105,8 @@ TEST_F(DevViewTest, ViewDrawsFramesRunsTheCallbackOncePlaysTheScriptAndCloses) {
   EXPECT_EQ(client.bottom, 200);
 
   // The host adopts the view into its hidden top-level window.
-  HWND host = ::CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
-                                nullptr, nullptr, nullptr, nullptr);
+  HWND host = ::CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
+                                nullptr, nullptr, nullptr);
   ::SetParent(view, host);
   FlutterDesktopMessengerSetCallback(FlutterDesktopEngineGetMessenger(engine), "test/echo",
                                      AnswerTrue, nullptr);
@@ -144,8 +142,8 @@ TEST_F(DevViewTest, WithoutAScriptTheWindowStaysOpen) {
   FlutterDesktopViewControllerRef controller = FlutterDesktopViewControllerCreate(100, 100, engine);
   ASSERT_NE(controller, nullptr);
   HWND view = FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(controller));
-  HWND host = ::CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200,
-                                nullptr, nullptr, nullptr, nullptr);
+  HWND host = ::CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr,
+                                nullptr, nullptr, nullptr);
   ::SetParent(view, host);
   FlutterDesktopViewControllerForceRedraw(controller);
   ASSERT_TRUE(PumpUntil([] { return Transcript().find("script none") != std::string::npos; }));
@@ -171,15 +169,15 @@ TEST_F(DevViewTest, ClaimsOnlyTheMessageTheTestNames) {
   FlutterDesktopViewControllerRef controller = FlutterDesktopViewControllerCreate(100, 100, engine);
   ASSERT_NE(controller, nullptr);
   LRESULT result = 0;
-  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, nullptr, WM_SIZE,
-                                                                    0, 0, &result));
+  EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, nullptr, WM_SIZE, 0,
+                                                                    0, &result));
   {
     ScopedEnvironment claim(L"DEV_ENGINE_CLAIM", L"5:7");
     EXPECT_TRUE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, nullptr, WM_SIZE,
                                                                      0, 0, &result));
     EXPECT_EQ(result, 7);
-    EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, nullptr,
-                                                                      WM_MOVE, 0, 0, &result));
+    EXPECT_FALSE(FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, nullptr, WM_MOVE,
+                                                                      0, 0, &result));
   }
   EXPECT_THAT(Transcript(), HasSubstr("claimed 0x5\n"));
   FlutterDesktopViewControllerDestroy(controller);

@@ -44,7 +44,8 @@ FlutterDesktopEngine* LiveEngine(World& world, FlutterDesktopEngineRef handle,
 std::string DescribeProperties(const FlutterDesktopEngine& engine, bool argv_was_null) {
   std::string line = "properties assets=" + tw::WideToUtf8Lossy(engine.assets_path) +
                      " icu=" + tw::WideToUtf8Lossy(engine.icu_data_path) +
-                     " aot=" + tw::WideToUtf8Lossy(engine.aot_library_path) + " entry=\"" + engine.entry_point +
+                     " aot=" + tw::WideToUtf8Lossy(engine.aot_library_path) + " entry=\"" +
+                     engine.entry_point +
                      "\" argc=" + std::to_string(engine.entry_point_arguments.size()) + " argv=";
   if (argv_was_null) {
     line += "null";
@@ -110,8 +111,8 @@ using dev_engine::World;
 
 extern "C" {
 
-FlutterDesktopEngineRef
-FlutterDesktopEngineCreate(const FlutterDesktopEngineProperties* properties) {
+FlutterDesktopEngineRef FlutterDesktopEngineCreate(
+    const FlutterDesktopEngineProperties* properties) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   if (properties == nullptr) {
@@ -191,8 +192,7 @@ bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef handle) {
   return true;
 }
 
-FlutterDesktopMessengerRef
-FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef handle) {
+FlutterDesktopMessengerRef FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef handle) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopEngine* engine = dev_engine::LiveEngine(world, handle, "EngineGetMessenger");
@@ -201,12 +201,11 @@ FlutterDesktopEngineGetMessenger(FlutterDesktopEngineRef handle) {
   return engine->messenger;
 }
 
-FlutterDesktopPluginRegistrarRef
-FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef handle, const char* plugin_name) {
+FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
+    FlutterDesktopEngineRef handle, const char* plugin_name) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
-  FlutterDesktopEngine* engine =
-      dev_engine::LiveEngine(world, handle, "EngineGetPluginRegistrar");
+  FlutterDesktopEngine* engine = dev_engine::LiveEngine(world, handle, "EngineGetPluginRegistrar");
   if (engine == nullptr) return nullptr;
   world.Note(std::string("plugin-registrar ") + (plugin_name != nullptr ? plugin_name : ""));
   return &engine->registrar;
@@ -219,8 +218,9 @@ void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef handle) {
   world.Note("reload-system-fonts");
 }
 
-void FlutterDesktopEngineSetNextFrameCallback(
-    FlutterDesktopEngineRef handle, FlutterDesktopNextFrameCallback callback, void* user_data) {
+void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef handle,
+                                              FlutterDesktopNextFrameCallback callback,
+                                              void* user_data) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopEngine* engine =

@@ -41,10 +41,8 @@ using dev_engine::World;
 
 extern "C" {
 
-void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef handle,
-                                                          const char* channel,
-                                                          FlutterDesktopMessageCallback callback,
-                                                          void* user_data) {
+void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef handle, const char* channel,
+                                        FlutterDesktopMessageCallback callback, void* user_data) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopMessenger* messenger =
@@ -60,9 +58,8 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef handle,
     return;
   }
   if (callback == nullptr && user_data != nullptr) {
-    world.Misuse(kDevEngineMisuseBadArguments,
-                 std::string("MessengerSetCallback on ") + channel +
-                     " clears the callback but passes user data");
+    world.Misuse(kDevEngineMisuseBadArguments, std::string("MessengerSetCallback on ") + channel +
+                                                   " clears the callback but passes user data");
     user_data = nullptr;
   }
   FlutterDesktopEngine::Registration& registration = messenger->engine->channels[channel];
@@ -72,16 +69,15 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef handle,
   world.Note(std::string("set-callback ") + channel + (callback != nullptr ? " on" : " off"));
 }
 
-bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef handle,
-                                                   const char* channel, const uint8_t* message,
-                                                   size_t message_size) {
+bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef handle, const char* channel,
+                                 const uint8_t* message, size_t message_size) {
   return FlutterDesktopMessengerSendWithReply(handle, channel, message, message_size, nullptr,
                                               nullptr);
 }
 
-bool FlutterDesktopMessengerSendWithReply(
-    FlutterDesktopMessengerRef handle, const char* channel, const uint8_t* message,
-    size_t message_size, FlutterDesktopBinaryReply reply, void* user_data) {
+bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef handle, const char* channel,
+                                          const uint8_t* message, size_t message_size,
+                                          FlutterDesktopBinaryReply reply, void* user_data) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopMessenger* messenger = dev_engine::KnownMessenger(world, handle, "MessengerSend");
@@ -109,9 +105,9 @@ bool FlutterDesktopMessengerSendWithReply(
   return true;
 }
 
-void FlutterDesktopMessengerSendResponse(
-    FlutterDesktopMessengerRef handle, const FlutterDesktopMessageResponseHandle* response,
-    const uint8_t* data, size_t data_length) {
+void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef handle,
+                                         const FlutterDesktopMessageResponseHandle* response,
+                                         const uint8_t* data, size_t data_length) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopMessenger* messenger =
@@ -125,15 +121,15 @@ void FlutterDesktopMessengerSendResponse(
   }
   InboundMessage& message = world.inbound.at(found->second);
   if (message.messenger != messenger) {
-    world.Misuse(kDevEngineMisuseUnknownResponse,
-                 "MessengerSendResponse for " + dev_engine::Describe(message) +
-                     " through another engine's messenger");
+    world.Misuse(kDevEngineMisuseUnknownResponse, "MessengerSendResponse for " +
+                                                      dev_engine::Describe(message) +
+                                                      " through another engine's messenger");
     return;
   }
   if (data == nullptr && data_length > 0) {
-    world.Misuse(kDevEngineMisuseBadArguments, "MessengerSendResponse for " +
-                                                   dev_engine::Describe(message) +
-                                                   " with a size but no bytes");
+    world.Misuse(
+        kDevEngineMisuseBadArguments,
+        "MessengerSendResponse for " + dev_engine::Describe(message) + " with a size but no bytes");
     return;
   }
   if (message.state == kDevEngineReplyAnswered) {
@@ -142,9 +138,9 @@ void FlutterDesktopMessengerSendResponse(
     return;
   }
   if (message.state == kDevEngineReplyAbandoned || messenger->engine == nullptr) {
-    world.Misuse(kDevEngineMisuseUseAfterDestroy,
-                 "MessengerSendResponse for " + dev_engine::Describe(message) +
-                     " after its engine ended");
+    world.Misuse(
+        kDevEngineMisuseUseAfterDestroy,
+        "MessengerSendResponse for " + dev_engine::Describe(message) + " after its engine ended");
     return;
   }
   message.state = kDevEngineReplyAnswered;
@@ -156,12 +152,10 @@ void FlutterDesktopMessengerSendResponse(
              " bytes" + (data == nullptr ? " (null)" : ""));
 }
 
-FlutterDesktopMessengerRef
-FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef handle) {
+FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef handle) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
-  FlutterDesktopMessenger* messenger =
-      dev_engine::KnownMessenger(world, handle, "MessengerAddRef");
+  FlutterDesktopMessenger* messenger = dev_engine::KnownMessenger(world, handle, "MessengerAddRef");
   if (messenger == nullptr) return nullptr;
   if (world.add_ref_returns_null) {
     world.Note("add-ref refused (fault)");
@@ -203,8 +197,7 @@ bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef handle) {
   return messenger != nullptr && messenger->engine != nullptr;
 }
 
-FlutterDesktopMessengerRef
-FlutterDesktopMessengerLock(FlutterDesktopMessengerRef handle) {
+FlutterDesktopMessengerRef FlutterDesktopMessengerLock(FlutterDesktopMessengerRef handle) {
   FlutterDesktopMessenger* messenger = nullptr;
   {
     World& world = World::Get();
@@ -234,9 +227,8 @@ void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef handle) {
                "MessengerUnlock by a thread that does not hold the messenger lock");
 }
 
-DEV_ENGINE_API uint64_t DevEngineDeliverMessage(FlutterDesktopEngine* handle,
-                                                const char* channel, const uint8_t* message,
-                                                size_t message_size) {
+DEV_ENGINE_API uint64_t DevEngineDeliverMessage(FlutterDesktopEngine* handle, const char* channel,
+                                                const uint8_t* message, size_t message_size) {
   World& world = World::Get();
   FlutterDesktopMessageCallback callback = nullptr;
   void* user_data = nullptr;
@@ -336,8 +328,8 @@ DEV_ENGINE_API size_t DevEngineOutboundCount(void) {
   return world.outbound.size();
 }
 
-DEV_ENGINE_API bool DevEngineGetOutbound(size_t index, DevEngineOutboundInfo* info,
-                                         uint8_t* buffer, size_t capacity) {
+DEV_ENGINE_API bool DevEngineGetOutbound(size_t index, DevEngineOutboundInfo* info, uint8_t* buffer,
+                                         size_t capacity) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   if (index >= world.outbound.size()) return false;
@@ -355,8 +347,7 @@ DEV_ENGINE_API bool DevEngineGetOutbound(size_t index, DevEngineOutboundInfo* in
   return true;
 }
 
-DEV_ENGINE_API bool DevEngineAnswerOutbound(uint64_t id, const uint8_t* reply,
-                                            size_t reply_size) {
+DEV_ENGINE_API bool DevEngineAnswerOutbound(uint64_t id, const uint8_t* reply, size_t reply_size) {
   World& world = World::Get();
   FlutterDesktopBinaryReply function = nullptr;
   void* user_data = nullptr;
@@ -372,9 +363,8 @@ DEV_ENGINE_API bool DevEngineAnswerOutbound(uint64_t id, const uint8_t* reply,
     user_data = found->user_data;
     world.Note("answer " + std::to_string(id) + " " + std::to_string(reply_size) + " bytes");
   }
-  dev_engine::CallHost("reply function", [&] {
-    function(reply_size > 0 ? reply : nullptr, reply_size, user_data);
-  });
+  dev_engine::CallHost("reply function",
+                       [&] { function(reply_size > 0 ? reply : nullptr, reply_size, user_data); });
   return true;
 }
 
@@ -395,9 +385,8 @@ DEV_ENGINE_API int32_t DevEngineMessengerRefCount(FlutterDesktopMessenger* handl
   return messenger != nullptr ? messenger->refs.load() : -1;
 }
 
-DEV_ENGINE_API bool DevEngineGetChannelCallback(FlutterDesktopEngine* handle,
-                                                const char* channel, void** callback,
-                                                void** user_data) {
+DEV_ENGINE_API bool DevEngineGetChannelCallback(FlutterDesktopEngine* handle, const char* channel,
+                                                void** callback, void** user_data) {
   World& world = World::Get();
   std::lock_guard<std::mutex> guard(world.mutex);
   FlutterDesktopEngine* engine = world.FindEngine(handle);

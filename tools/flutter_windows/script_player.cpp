@@ -3,7 +3,6 @@
 // the host's message loop runs between them, and records each step and each
 // reply in the transcript.
 #include <windows.h>
-
 #include <psapi.h>
 
 #include <algorithm>
@@ -21,18 +20,23 @@ namespace {
 
 std::string StateName(int32_t state) {
   switch (state) {
-    case kDevEngineReplyPending: return "pending";
-    case kDevEngineReplyAnswered: return "answered";
-    case kDevEngineReplyUnhandled: return "unhandled";
-    case kDevEngineReplyAbandoned: return "abandoned";
-    default: return "none";
+    case kDevEngineReplyPending:
+      return "pending";
+    case kDevEngineReplyAnswered:
+      return "answered";
+    case kDevEngineReplyUnhandled:
+      return "unhandled";
+    case kDevEngineReplyAbandoned:
+      return "abandoned";
+    default:
+      return "none";
   }
 }
 
 void RunMessageStep(FlutterDesktopViewController* controller, const ScriptStep& step) {
   const int number = ++controller->messages_sent;
   NoteLine("script send " + std::to_string(number) + " " + step.channel + " " + step.label +
-       " bytes=" + tw::ToLowerHex(step.message.data(), step.message.size()));
+           " bytes=" + tw::ToLowerHex(step.message.data(), step.message.size()));
   const uint64_t id = DevEngineDeliverMessage(controller->engine, step.channel.c_str(),
                                               step.message.data(), step.message.size());
   DevEngineReplyInfo info{};
@@ -45,8 +49,8 @@ void RunMessageStep(FlutterDesktopViewController* controller, const ScriptStep& 
   reply.resize(std::min(reply.size(), info.size));
   const std::string decoded = DescribeReply(reply.data(), reply.size());
   NoteLine("script reply " + std::to_string(number) + " " + step.channel + " " + step.label +
-       " state=" + StateName(info.state) + " bytes=" + tw::ToLowerHex(reply.data(), reply.size()) +
-       " decoded=" + decoded);
+           " state=" + StateName(info.state) +
+           " bytes=" + tw::ToLowerHex(reply.data(), reply.size()) + " decoded=" + decoded);
   AddLog(controller, step.channel + " " + step.label + " -> " + decoded);
   if (!World::KeepHistory() && info.state != kDevEngineReplyPending) DevEngineForgetMessage(id);
 }
@@ -89,8 +93,10 @@ void RunStep(FlutterDesktopViewController* controller, const ScriptStep& step) {
       const bool follows = view.right == client.right && view.bottom == client.bottom;
       const bool unchanged = view.right == before.right && view.bottom == before.bottom;
       NoteLine(std::string("script resize view=") +
-           (follows && !unchanged ? "follows" : unchanged ? "unchanged" : "other") +
-           " client=" + RectText(client) + " view=" + RectText(view));
+               (follows && !unchanged ? "follows"
+                : unchanged           ? "unchanged"
+                                      : "other") +
+               " client=" + RectText(client) + " view=" + RectText(view));
       break;
     }
     case Kind::kDpiChanged: {
@@ -124,10 +130,9 @@ void RunStep(FlutterDesktopViewController* controller, const ScriptStep& step) {
       PROCESS_MEMORY_COUNTERS memory{};
       memory.cb = sizeof(memory);
       ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof(memory));
-      NoteLine("script stats messages=" + std::to_string(controller->messages_sent) +
-           " handles=" + std::to_string(handles) +
-           " commit=" + std::to_string(memory.PagefileUsage) +
-           " working-set=" + std::to_string(memory.WorkingSetSize));
+      NoteLine("script stats messages=" + std::to_string(controller->messages_sent) + " handles=" +
+               std::to_string(handles) + " commit=" + std::to_string(memory.PagefileUsage) +
+               " working-set=" + std::to_string(memory.WorkingSetSize));
       break;
     }
     case Kind::kHold:
@@ -145,7 +150,8 @@ void LoadScript(FlutterDesktopViewController* controller) {
     std::lock_guard<std::mutex> guard(world.mutex);
     const std::string flag = "--dev-ui-script=";
     for (const std::string& argument : controller->engine->entry_point_arguments) {
-      if (argument.compare(0, flag.size(), flag) == 0) path = tw::Utf8ToUtf16Lossy(argument.substr(flag.size()));
+      if (argument.compare(0, flag.size(), flag) == 0)
+        path = tw::Utf8ToUtf16Lossy(argument.substr(flag.size()));
     }
     if (path.empty()) path = controller->engine->assets_path + L"\\dev_ui_script.txt";
   }
@@ -157,7 +163,8 @@ void LoadScript(FlutterDesktopViewController* controller) {
   }
   std::string error;
   if (!ParseScript(text, &controller->steps, &error)) {
-    std::cerr << "dev engine: UI script " << tw::WideToUtf8Lossy(path) << ": " << error << std::endl;
+    std::cerr << "dev engine: UI script " << tw::WideToUtf8Lossy(path) << ": " << error
+              << std::endl;
     NoteLine("script error " + error);
     controller->steps.clear();
   }

@@ -47,7 +47,8 @@ bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::s
       step.kind = ScriptStep::Kind::kCall;
       step.channel = parser.Token();
       step.label = parser.Token();
-      if (step.channel.empty() || step.label.empty()) return fail("call <channel> <method> [value]");
+      if (step.channel.empty() || step.label.empty())
+        return fail("call <channel> <method> [value]");
       WriteStandardString(step.label, &step.message);
       if (parser.AtEnd()) {
         step.message.push_back(0);  // no arguments: null
@@ -61,7 +62,8 @@ bool ParseScript(const std::string& text, std::vector<ScriptStep>* steps, std::s
       step.label = "raw";
       if (step.channel.empty()) return fail("raw <channel> [hex]");
       const std::string hex = parser.Token();
-      if (!parser.AtEnd() || hex.size() % 2 != 0) return fail("raw takes one run of hex digit pairs");
+      if (!parser.AtEnd() || hex.size() % 2 != 0)
+        return fail("raw takes one run of hex digit pairs");
       for (size_t i = 0; i < hex.size(); i += 2) {
         char* digits_end = nullptr;
         const std::string pair = hex.substr(i, 2);

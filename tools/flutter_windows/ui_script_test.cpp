@@ -1,13 +1,14 @@
 // The development engine's script syntax and its second implementation of
 // the standard codec.
 #include "tools/flutter_windows/ui_script.h"
-#include "tools/flutter_windows/wire_format.h"
-#include "util/hex.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "tools/flutter_windows/wire_format.h"
+#include "util/hex.h"
 
 namespace {
 
@@ -37,10 +38,18 @@ TEST(UiScriptTest, ValuesEncodeInTheStandardWireFormat) {
       {"3000000000", "04005ed0b200000000"},
       {"\"hi\"", "07026869"},
       {"\"\"", "0700"},
-      {"\"a\\\"\\\\\\x00\\u00e9\"", "07066122" "5c00c3a9"},
+      {"\"a\\\"\\\\\\x00\\u00e9\"",
+       "07066122"
+       "5c00c3a9"},
       {"bytes:0aff", "08020aff"},
-      {"[1.5]", "0c0106" "0000000000" "000000000000f83f"},
-      {"{\"k\": [true, null]}", "0d01" "07016b" "0c020100"},
+      {"[1.5]",
+       "0c0106"
+       "0000000000"
+       "000000000000f83f"},
+      {"{\"k\": [true, null]}",
+       "0d01"
+       "07016b"
+       "0c020100"},
       {"[]", "0c00"},
   };
   for (const Case& c : cases) EXPECT_EQ(EncodedHex(c.value), c.hex) << c.value;
@@ -78,7 +87,9 @@ TEST(UiScriptTest, ScriptStepsParseWithLineNumbers) {
   ASSERT_TRUE(ParseScript(script, &steps, &error)) << error;
   ASSERT_EQ(steps.size(), 11u);
   // A call without arguments carries a null: 07 05 "start" 00.
-  EXPECT_EQ(tw::ToLowerHex(steps[0].message.data(), steps[0].message.size()), "07057374617274" "00");
+  EXPECT_EQ(tw::ToLowerHex(steps[0].message.data(), steps[0].message.size()),
+            "07057374617274"
+            "00");
   EXPECT_EQ(steps[0].line, 2);
   EXPECT_EQ(steps[1].label, "writeToken");
   EXPECT_EQ(tw::ToLowerHex(steps[2].message.data(), steps[2].message.size()), "00ff");
@@ -93,9 +104,9 @@ TEST(UiScriptTest, ScriptStepsParseWithLineNumbers) {
   EXPECT_EQ(steps[9].kind, ScriptStep::Kind::kStats);
   EXPECT_EQ(steps[10].kind, ScriptStep::Kind::kHold);
 
-  for (const char* bad : {"jump\n", "call onlychannel\n", "raw c 0\n", "resize 1\n",
-                          "call c m [1\n", "font-change now\n", "pause\n",
-                          "pause -5\n", "hold on\n"}) {
+  for (const char* bad :
+       {"jump\n", "call onlychannel\n", "raw c 0\n", "resize 1\n", "call c m [1\n",
+        "font-change now\n", "pause\n", "pause -5\n", "hold on\n"}) {
     steps.clear();
     error.clear();
     EXPECT_FALSE(ParseScript(std::string("\n") + bad, &steps, &error)) << bad;

@@ -8,7 +8,6 @@
 // next-frame callback, if any, runs once on the window thread. After the
 // first frame the scripted UI plays its steps (script_player.cpp).
 #include <windows.h>
-
 #include <shellscalingapi.h>
 
 #include <cstdio>
@@ -27,14 +26,14 @@ using dev_engine::AddLog;
 using dev_engine::CallHost;
 using dev_engine::DescribeTopLevel;
 using dev_engine::EndEngine;
-using dev_engine::LoadScript;
-using dev_engine::Render;
 using dev_engine::EnvironmentValue;
+using dev_engine::kPauseTimer;
 using dev_engine::kRenderMessage;
 using dev_engine::kStepMessage;
-using dev_engine::kPauseTimer;
+using dev_engine::LoadScript;
 using dev_engine::NextStep;
 using dev_engine::NoteLine;
+using dev_engine::Render;
 using dev_engine::RequestFrame;
 using dev_engine::TopLevel;
 using dev_engine::World;
@@ -104,8 +103,8 @@ LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
         if (controller->frame) {
           tw::UniqueMemoryDc source(::CreateCompatibleDC(dc));
           tw::GdiSelection frame(source.get(), controller->frame.get());
-          ::BitBlt(dc, 0, 0, controller->frame_width, controller->frame_height, source.get(), 0,
-                   0, SRCCOPY);
+          ::BitBlt(dc, 0, 0, controller->frame_width, controller->frame_height, source.get(), 0, 0,
+                   SRCCOPY);
         }
         ::EndPaint(window, &paint);
         return 0;
@@ -120,9 +119,9 @@ void RegisterClasses() {
   if (registered) return;
   registered = true;
   HINSTANCE instance = nullptr;
-  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ViewProc), &instance);
+  ::GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&ViewProc), &instance);
   WNDCLASSW view{};
   view.lpfnWndProc = ViewProc;
   view.hInstance = instance;
@@ -149,10 +148,8 @@ bool ParseClaim(UINT* message, LRESULT* result) {
 
 extern "C" {
 
-
-
-FlutterDesktopViewControllerRef
-FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRef handle) {
+FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(int width, int height,
+                                                                   FlutterDesktopEngineRef handle) {
   World& world = World::Get();
   {
     std::lock_guard<std::mutex> guard(world.mutex);
@@ -186,17 +183,15 @@ FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRe
   return controller.release();
 }
 
-void FlutterDesktopViewControllerDestroy(
-    FlutterDesktopViewControllerRef controller) {
+void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef controller) {
   if (controller == nullptr) return;
   controller->ending = true;
   if (!controller->destroy_event.empty()) {
     tw::UniqueKernelHandle event(
         ::OpenEventW(SYNCHRONIZE, FALSE, tw::Utf8ToUtf16Lossy(controller->destroy_event).c_str()));
     const bool signalled =
-        event && ::WaitForSingleObject(event.get(), static_cast<DWORD>(
-                                                        controller->destroy_wait_ms)) ==
-                     WAIT_OBJECT_0;
+        event && ::WaitForSingleObject(
+                     event.get(), static_cast<DWORD>(controller->destroy_wait_ms)) == WAIT_OBJECT_0;
     NoteLine("destroy-wait " + controller->destroy_event + (signalled ? " signalled" : " timeout"));
   }
   NoteLine("view-controller-destroy");
@@ -208,15 +203,14 @@ void FlutterDesktopViewControllerDestroy(
   delete controller;
 }
 
-FlutterDesktopViewRef
-FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef controller) {
+FlutterDesktopViewRef FlutterDesktopViewControllerGetView(
+    FlutterDesktopViewControllerRef controller) {
   if (controller == nullptr) return nullptr;
   NoteLine("get-view");
   return &controller->view;
 }
 
-void FlutterDesktopViewControllerForceRedraw(
-    FlutterDesktopViewControllerRef controller) {
+void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef controller) {
   if (controller == nullptr) return;
   NoteLine("force-redraw");
   RequestFrame(controller);
@@ -233,9 +227,9 @@ bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     std::snprintf(text, sizeof text, "0x%X", message);
     World& world = World::Get();
     std::lock_guard<std::mutex> guard(world.mutex);
-    world.Misuse(kDevEngineMisuseOfferedWhileEnding,
-                 std::string("HandleTopLevelWindowProc offered ") + text +
-                     " during controller destruction");
+    world.Misuse(
+        kDevEngineMisuseOfferedWhileEnding,
+        std::string("HandleTopLevelWindowProc offered ") + text + " during controller destruction");
     return false;
   }
   std::snprintf(text, sizeof text, "offered 0x%X", message);

@@ -11,7 +11,6 @@
 namespace dev_engine {
 namespace {
 
-
 class Reader {
  public:
   Reader(const uint8_t* data, size_t size, size_t at) : data_(data), size_(size), at_(at) {}
@@ -24,9 +23,12 @@ class Reader {
     uint8_t tag = 0;
     if (!Byte(&tag)) return Fail("truncated");
     switch (tag) {
-      case 0: return "null";
-      case 1: return "true";
-      case 2: return "false";
+      case 0:
+        return "null";
+      case 1:
+        return "true";
+      case 2:
+        return "false";
       case 3: {
         uint64_t v = 0;
         if (!Number(4, &v)) return Fail("truncated int32");
@@ -67,7 +69,10 @@ class Reader {
       case 11:
       case 14: {
         const size_t width = (tag == 9 || tag == 14) ? 4 : 8;
-        const char* name = tag == 9 ? "i32list" : tag == 10 ? "i64list" : tag == 11 ? "f64list" : "f32list";
+        const char* name = tag == 9    ? "i32list"
+                           : tag == 10 ? "i64list"
+                           : tag == 11 ? "f64list"
+                                       : "f32list";
         size_t n = 0;
         if (!Size(&n)) return Fail("truncated list size");
         Align(width);
@@ -183,7 +188,8 @@ std::string DescribeReply(const uint8_t* data, size_t size) {
     return "malformed envelope " + std::to_string(data[0]);
   }
   if (reader.failed()) return "malformed " + text;
-  if (reader.position() != size) text += " (+" + std::to_string(size - reader.position()) + " bytes)";
+  if (reader.position() != size)
+    text += " (+" + std::to_string(size - reader.position()) + " bytes)";
   return text;
 }
 

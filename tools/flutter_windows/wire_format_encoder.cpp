@@ -89,11 +89,21 @@ bool ScriptValueParser::String(std::string* s) {
     if (at_ >= text_.size()) break;
     const char escape = text_[at_++];
     switch (escape) {
-      case '\\': s->push_back('\\'); break;
-      case '"': s->push_back('"'); break;
-      case 'n': s->push_back('\n'); break;
-      case 'r': s->push_back('\r'); break;
-      case 't': s->push_back('\t'); break;
+      case '\\':
+        s->push_back('\\');
+        break;
+      case '"':
+        s->push_back('"');
+        break;
+      case 'n':
+        s->push_back('\n');
+        break;
+      case 'r':
+        s->push_back('\r');
+        break;
+      case 't':
+        s->push_back('\t');
+        break;
       case 'x': {
         unsigned value = 0;
         if (!HexDigits(2, &value)) return Fail("\\x needs two hex digits");
@@ -250,7 +260,8 @@ bool ScriptValueParser::Elements(char close, std::vector<size_t>* starts, bool p
   }
 }
 
-bool ScriptValueParser::Reencode(const std::vector<size_t>& starts, bool, std::vector<uint8_t>* out) {
+bool ScriptValueParser::Reencode(const std::vector<size_t>& starts, bool,
+                                 std::vector<uint8_t>* out) {
   const size_t resume = at_;
   for (size_t start : starts) {
     at_ = start;

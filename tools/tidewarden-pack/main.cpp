@@ -26,14 +26,14 @@
 #include "security/encrypted_package.h"
 #include "security/package_format.h"
 #include "security/package_writer.h"
-#include "util/win_handles.h"
 #include "util/secure_buffer.h"
+#include "util/win_handles.h"
 
 namespace {
 
+using tw::UniqueFile;
 using tw::security::kKeySize;
 using tw::security::kMaxChunkSize;
-using tw::UniqueFile;
 
 constexpr char kUsage[] =
     "usage: tidewarden-pack keygen KEYFILE\n"
@@ -100,8 +100,8 @@ bool ReadKey(const std::wstring& path, tw::SecureBuffer<std::uint8_t>* key, std:
   std::size_t total = 0;
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(file.get(), bytes.data() + total, static_cast<DWORD>(bytes.size() - total), &got,
-                    nullptr)) {
+    if (!::ReadFile(file.get(), bytes.data() + total, static_cast<DWORD>(bytes.size() - total),
+                    &got, nullptr)) {
       *error = "Unable to read the key file";
       return false;
     }
@@ -157,8 +157,8 @@ int Seal(const std::wstring& key_path, std::uint32_t chunk_size, const std::wstr
   std::string error;
   if (!ReadKey(key_path, &key, &error)) return Fail(error);
   ProgressBar bar;
-  const tw::security::PackageStatus status =
-      tw::security::SealPackageFile(plain, package, key.data(), key.size(), chunk_size, bar.Callback());
+  const tw::security::PackageStatus status = tw::security::SealPackageFile(
+      plain, package, key.data(), key.size(), chunk_size, bar.Callback());
   return status.ok ? 0 : Fail(status.message);
 }
 
@@ -193,14 +193,16 @@ int Inspect(const std::wstring& path) {
     std::uint8_t length_field[tw::security::kLengthSize];
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(offset);
-    if (end - offset < tw::security::kRecordHeaderSize || !::SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN) ||
+    if (end - offset < tw::security::kRecordHeaderSize ||
+        !::SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN) ||
         !::ReadFile(file.get(), length_field, sizeof length_field, &got, nullptr) ||
         got != sizeof length_field) {
       return Fail("Truncated chunk record at offset " + std::to_string(offset));
     }
     const std::uint32_t length = tw::security::DecodeChunkLength(length_field);
     if (!tw::security::IsValidChunkLength(length)) {
-      return Fail("Invalid chunk length " + std::to_string(length) + " at offset " + std::to_string(offset));
+      return Fail("Invalid chunk length " + std::to_string(length) + " at offset " +
+                  std::to_string(offset));
     }
     if (end - offset - tw::security::kRecordHeaderSize < length) {
       return Fail("Truncated chunk record at offset " + std::to_string(offset));
@@ -256,7 +258,9 @@ int Run(int argc, wchar_t** argv) {
       return 0;
     }
     // An option's value is not looked at as an option of its own.
-    if (i > 1 && (std::wcscmp(argv[i], L"--key") == 0 || std::wcscmp(argv[i], L"--chunk-size") == 0)) ++i;
+    if (i > 1 &&
+        (std::wcscmp(argv[i], L"--key") == 0 || std::wcscmp(argv[i], L"--chunk-size") == 0))
+      ++i;
   }
   const std::wstring command = argv[1];
   std::vector<std::wstring> positional;

@@ -2,9 +2,8 @@
 // are checked with the launcher's decryption and by reading their bytes.
 #include <windows.h>
 #include <aclapi.h>
-#include <sddl.h>
-
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <memory>
 #include <set>
@@ -12,8 +11,8 @@
 #include <vector>
 
 #include "security/encrypted_package.h"
-#include "security/testing/package_fixture.h"
 #include "security/package_writer.h"
+#include "security/testing/package_fixture.h"
 
 namespace tw::security {
 namespace {
@@ -39,7 +38,8 @@ std::string Drain(HANDLE pipe) {
   std::string data;
   char buffer[4096];
   DWORD got = 0;
-  while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
+  while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    data.append(buffer, got);
   std::string text;
   for (std::size_t i = 0; i < data.size(); ++i) {
     if (!(data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')) text.push_back(data[i]);
@@ -70,8 +70,8 @@ ToolRun RunTool(const std::vector<std::wstring>& args) {
   startup.hStdError = err_w.get();
   PROCESS_INFORMATION process = {};
   ToolRun run;
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
     ADD_FAILURE() << "cannot start the tool";
     return run;
   }
@@ -113,8 +113,8 @@ TEST_F(PackToolTest, SealInspectAndOpenRoundTrip) {
   const Bytes plain = Pattern(10, 4);
   ASSERT_TRUE(WriteWholeFile(Path(L"plain.bin"), plain));
 
-  const ToolRun sealed = RunTool({L"seal", L"--key", Path(L"k.key"), L"--chunk-size", L"4", Path(L"plain.bin"),
-                              Path(L"p.vqe")});
+  const ToolRun sealed = RunTool({L"seal", L"--key", Path(L"k.key"), L"--chunk-size", L"4",
+                                  Path(L"plain.bin"), Path(L"p.vqe")});
   ASSERT_EQ(sealed.exit_code, 0u) << sealed.err;
   EXPECT_EQ(sealed.out, "");
   EXPECT_EQ(sealed.err, "");
@@ -139,11 +139,13 @@ TEST_F(PackToolTest, SealInspectAndOpenRoundTrip) {
 
   // The launcher's own code opens the package.
   const Bytes key = TestKey();
-  const PackageStatus status = DecryptPackageFile(Path(L"p.vqe"), Path(L"direct.bin"), key.data(), key.size());
+  const PackageStatus status =
+      DecryptPackageFile(Path(L"p.vqe"), Path(L"direct.bin"), key.data(), key.size());
   ASSERT_TRUE(status.ok) << status.message;
   EXPECT_EQ(ReadWholeFile(Path(L"direct.bin")), plain);
 
-  const ToolRun opened = RunTool({L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), Path(L"out.bin")});
+  const ToolRun opened =
+      RunTool({L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), Path(L"out.bin")});
   ASSERT_EQ(opened.exit_code, 0u) << opened.err;
   EXPECT_EQ(ReadWholeFile(Path(L"out.bin")), plain);
 }
@@ -163,9 +165,13 @@ TEST_F(PackToolTest, DefaultChunkSizeAndEdgeSizes) {
     SCOPED_TRACE(c.plain_size);
     const Bytes plain = Pattern(c.plain_size, 7);
     ASSERT_TRUE(WriteWholeFile(Path(L"plain.bin"), plain));
-    ASSERT_EQ(RunTool({L"seal", Path(L"plain.bin"), Path(L"p.vqe"), L"--key", Path(L"k.key")}).exit_code, 0u);
+    ASSERT_EQ(
+        RunTool({L"seal", Path(L"plain.bin"), Path(L"p.vqe"), L"--key", Path(L"k.key")}).exit_code,
+        0u);
     EXPECT_EQ(RunTool({L"inspect", Path(L"p.vqe")}).out, c.inspect);
-    ASSERT_EQ(RunTool({L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), Path(L"out.bin")}).exit_code, 0u);
+    ASSERT_EQ(
+        RunTool({L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), Path(L"out.bin")}).exit_code,
+        0u);
     EXPECT_EQ(ReadWholeFile(Path(L"out.bin")), plain);
   }
 }
@@ -185,12 +191,18 @@ TEST_F(PackToolTest, FailuresExitOneWithTheLaunchersMessages) {
     std::string err;
   };
   const Case cases[] = {
-      {{L"open", L"--key", Path(L"other.key"), Path(L"p.vqe"), Path(L"out.bin")}, "Package authentication failed\n"},
-      {{L"open", L"--key", Path(L"k.key"), Path(L"junk.vqe"), Path(L"out.bin")}, "Invalid encrypted package\n"},
-      {{L"open", L"--key", Path(L"short.key"), Path(L"p.vqe"), Path(L"out.bin")}, "Invalid AES key\n"},
-      {{L"open", L"--key", Path(L"none.key"), Path(L"p.vqe"), Path(L"out.bin")}, "Unable to read the key file\n"},
-      {{L"seal", L"--key", Path(L"short.key"), Path(L"plain.bin"), Path(L"out.bin")}, "Invalid AES key\n"},
-      {{L"seal", L"--key", Path(L"k.key"), Path(L"none.bin"), Path(L"out.bin")}, "Unable to open the plain file\n"},
+      {{L"open", L"--key", Path(L"other.key"), Path(L"p.vqe"), Path(L"out.bin")},
+       "Package authentication failed\n"},
+      {{L"open", L"--key", Path(L"k.key"), Path(L"junk.vqe"), Path(L"out.bin")},
+       "Invalid encrypted package\n"},
+      {{L"open", L"--key", Path(L"short.key"), Path(L"p.vqe"), Path(L"out.bin")},
+       "Invalid AES key\n"},
+      {{L"open", L"--key", Path(L"none.key"), Path(L"p.vqe"), Path(L"out.bin")},
+       "Unable to read the key file\n"},
+      {{L"seal", L"--key", Path(L"short.key"), Path(L"plain.bin"), Path(L"out.bin")},
+       "Invalid AES key\n"},
+      {{L"seal", L"--key", Path(L"k.key"), Path(L"none.bin"), Path(L"out.bin")},
+       "Unable to open the plain file\n"},
       {{L"inspect", Path(L"junk.vqe")}, "Invalid encrypted package\n"},
       {{L"inspect", Path(L"cut.vqe")}, "Truncated chunk record at offset 8\n"},
       {{L"inspect", Path(L"zero.vqe")}, "Invalid chunk length 0 at offset 8\n"},
@@ -259,7 +271,11 @@ TEST_F(PackToolTest, NonAsciiFileNames) {
 
 TEST_F(PackToolTest, HelpPrintsTheUsageAndExitsZero) {
   const std::vector<std::wstring> cases[] = {
-      {L"--help"}, {L"-h"}, {L"seal", L"--help"}, {L"open", L"--key", Path(L"k.key"), L"-h"}, {L"inspect", L"-h", L"x"},
+      {L"--help"},
+      {L"-h"},
+      {L"seal", L"--help"},
+      {L"open", L"--key", Path(L"k.key"), L"-h"},
+      {L"inspect", L"-h", L"x"},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(::tw::Utf16ToUtf8Lossy(args.back()));
@@ -287,8 +303,8 @@ TEST_F(PackToolTest, ChunkSizeIsTheSameNumberHoweverWritten) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::tw::Utf16ToUtf8Lossy(c.text));
-    const ToolRun sealed =
-        RunTool({L"seal", L"--key", Path(L"k.key"), L"--chunk-size", c.text, Path(L"plain.bin"), Path(L"p.vqe")});
+    const ToolRun sealed = RunTool({L"seal", L"--key", Path(L"k.key"), L"--chunk-size", c.text,
+                                    Path(L"plain.bin"), Path(L"p.vqe")});
     ASSERT_EQ(sealed.exit_code, 0u) << sealed.err;
     const ToolRun inspected = RunTool({L"inspect", Path(L"p.vqe")});
     EXPECT_NE(inspected.out.find(std::string("chunk sizes: ") + c.sizes + "\n"), std::string::npos)
@@ -310,12 +326,18 @@ TEST_F(PackToolTest, OutputThatIsAnInputIsRefused) {
     std::vector<std::wstring> args;
   };
   const Case cases[] = {
-      {"seal onto its plain file", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), Path(L"a.bin")}},
-      {"seal onto .\\ of it", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), dir + L"\\.\\a.bin"}},
-      {"seal onto sub\\..\\ of it", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), dir + L"\\sub\\..\\a.bin"}},
-      {"seal onto it in capitals", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), Path(L"A.BIN")}},
-      {"seal onto the key", {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), dir + L"\\.\\k.key"}},
-      {"open onto its package", {L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), dir + L"\\sub\\..\\p.vqe"}},
+      {"seal onto its plain file",
+       {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), Path(L"a.bin")}},
+      {"seal onto .\\ of it",
+       {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), dir + L"\\.\\a.bin"}},
+      {"seal onto sub\\..\\ of it",
+       {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), dir + L"\\sub\\..\\a.bin"}},
+      {"seal onto it in capitals",
+       {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), Path(L"A.BIN")}},
+      {"seal onto the key",
+       {L"seal", L"--key", Path(L"k.key"), Path(L"a.bin"), dir + L"\\.\\k.key"}},
+      {"open onto its package",
+       {L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), dir + L"\\sub\\..\\p.vqe"}},
       {"open onto the key", {L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), Path(L"k.key")}},
   };
   for (const Case& c : cases) {
@@ -329,19 +351,21 @@ TEST_F(PackToolTest, OutputThatIsAnInputIsRefused) {
     EXPECT_EQ(ListFolder(dir), (std::vector<std::wstring>{L"a.bin", L"k.key", L"p.vqe", L"sub"}));
   }
   // A different file of the same name elsewhere is fine.
-  ASSERT_EQ(RunTool({L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), dir + L"\\sub\\p.vqe"}).exit_code, 0u);
+  ASSERT_EQ(
+      RunTool({L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), dir + L"\\sub\\p.vqe"}).exit_code,
+      0u);
   EXPECT_EQ(ReadWholeFile(dir + L"\\sub\\p.vqe"), Text("sealed"));
 }
 
 TEST_F(PackToolTest, KeyFileIsReadableByItsCreatorOnly) {
   ASSERT_EQ(RunTool({L"keygen", Path(L"a.key")}).exit_code, 0u);
-  UniqueFile file(::CreateFileW(Path(L"a.key").c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                0, nullptr));
+  UniqueFile file(::CreateFileW(Path(L"a.key").c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(file);
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(::GetSecurityInfo(file.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &descriptor),
+  ASSERT_EQ(::GetSecurityInfo(file.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
   const tw::UniqueLocal<PSECURITY_DESCRIPTOR> descriptor_owner(descriptor);
   ASSERT_NE(dacl, nullptr);
@@ -373,7 +397,8 @@ TEST_F(PackToolTest, KeyFileIsReadableByItsCreatorOnly) {
     } else {
       tw::UniqueLocal<LPWSTR> text;
       ::ConvertSidToStringSidW(sid, text.put());
-      EXPECT_TRUE(::EqualSid(sid, system_sid)) << "access for " << ::tw::Utf16ToUtf8Lossy(text ? text.get() : L"?");
+      EXPECT_TRUE(::EqualSid(sid, system_sid))
+          << "access for " << ::tw::Utf16ToUtf8Lossy(text ? text.get() : L"?");
     }
   }
   EXPECT_TRUE(user_has_full_access);
@@ -405,7 +430,8 @@ TEST_F(PackToolTest, KeyFileThatCannotBeWrittenIsRemoved) {
   write.write = &FailingWrite;
   flush.flush = &FailingFlush;
   keep.set_information = &FailingKeep;
-  const Case cases[] = {{"write fails", write}, {"flush fails", flush}, {"mark cannot be cleared", keep}};
+  const Case cases[] = {
+      {"write fails", write}, {"flush fails", flush}, {"mark cannot be cleared", keep}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FileOperationsOverride install(c.operations);
@@ -440,12 +466,13 @@ TEST_F(PackToolTest, KilledOpenLeavesNoPlainBytesBehind) {
   const std::vector<Bytes> chunks = {Pattern(1 << 20, 1), Pattern(1 << 20, 2), Pattern(1 << 20, 3),
                                      Pattern(1 << 20, 4)};
   PipeSource source(SealPackage(chunks), /*hold_open=*/true);
-  std::wstring command = CommandLine({L"open", L"--key", Path(L"k.key"), source.path(), Path(L"out.bin")});
+  std::wstring command =
+      CommandLine({L"open", L"--key", Path(L"k.key"), source.path(), Path(L"out.bin")});
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process));
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
   UniqueKernelHandle child(process.hProcess), thread(process.hThread);
 
   std::uint64_t plain_on_disk = 0;
@@ -459,7 +486,8 @@ TEST_F(PackToolTest, KilledOpenLeavesNoPlainBytesBehind) {
   ASSERT_TRUE(::TerminateProcess(child.get(), 9));
   ASSERT_EQ(::WaitForSingleObject(child.get(), 10000), WAIT_OBJECT_0);
   std::printf("plain bytes on disk when killed: %llu; left after: %zu entries besides the key\n",
-              static_cast<unsigned long long>(plain_on_disk), ListFolder(folder_.path()).size() - 1);
+              static_cast<unsigned long long>(plain_on_disk),
+              ListFolder(folder_.path()).size() - 1);
   EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::wstring>{L"k.key"});
 }
 
