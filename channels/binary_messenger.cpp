@@ -32,6 +32,9 @@ SharedMessenger ReferenceMessenger(FlutterDesktopMessengerRef messenger) {
 // What a message's reply needs. Shared by all copies of the ReplyCallback,
 // because the response handle belongs to the message: whichever copy answers
 // first uses it, and every later answer is a duplicate.
+constexpr char kDuplicateResponse[] =
+    "Error: Response can be set only once. Ignoring duplicate response.";
+
 struct PendingResponse {
   SharedMessenger messenger;  // null when the engine gave no reference
   const FlutterDesktopMessageResponseHandle* response_handle;  // null once used
@@ -43,8 +46,7 @@ void Respond(PendingResponse& pending, const uint8_t* reply, size_t reply_size) 
     // Without a messenger reference the engine cannot be asked whether it
     // is still there: the answer is dropped, once, like an unanswered one.
     if (pending.response_handle == nullptr) {
-      std::cerr << "Error: Response can be set only once. Ignoring duplicate response."
-                << std::endl;
+      std::cerr << kDuplicateResponse << std::endl;
       return;
     }
     std::cerr << "Warning: Failed to respond to a message. This is a memory leak." << std::endl;
@@ -56,7 +58,7 @@ void Respond(PendingResponse& pending, const uint8_t* reply, size_t reply_size) 
     return;  // The engine has ended; nobody is waiting for the answer.
   }
   if (pending.response_handle == nullptr) {
-    std::cerr << "Error: Response can be set only once. Ignoring duplicate response." << std::endl;
+    std::cerr << kDuplicateResponse << std::endl;
     return;
   }
   FlutterDesktopMessengerSendResponse(messenger, pending.response_handle, reply, reply_size);

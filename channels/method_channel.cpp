@@ -51,33 +51,26 @@ void MethodChannel<T>::SetMethodCallHandler(MethodCallHandler<T> handler) const 
     return;
   }
   // Copies only: the registration must not depend on this channel object.
-  // The handler is shared so that a call holds it for as long as it runs,
-  // even when the handler replaces or clears its own registration.
-  auto shared_handler = std::make_shared<const MethodCallHandler<T>>(std::move(handler));
-  const MethodCodec<T>* codec = codec_;
-  MessageHandler on_message = [shared_handler, codec, name = name_](const uint8_t* message,
-                                                                    size_t message_size,
-                                                                    ReplyCallback reply) {
-    // Everything this call needs, held here: nothing below reads the
-    // captures, which a handler that clears its registration may destroy.
-    std::shared_ptr<const MethodCallHandler<T>> call_handler = shared_handler;
-    const MethodCodec<T>* call_codec = codec;
-    const std::string channel_name = name;
+  // The messenger keeps the running handler alive for its whole call, so a
+  // handler that replaces or clears its own registration is safe here too.
+  MessageHandler on_message = [handler = std::move(handler), codec = codec_, name = name_](
+                                  const uint8_t* message, size_t message_size,
+                                  ReplyCallback reply) {
     // Made before decoding, so that even an undecodable message is answered;
     // shared with the result, so that a throwing handler is answered too.
     auto shared_reply = std::make_shared<OneTimeReply>(std::move(reply));
     try {
-      auto result = std::make_unique<EngineMethodResult<T>>(shared_reply, call_codec);
-      std::unique_ptr<MethodCall<T>> call = call_codec->DecodeMethodCall(message, message_size);
+      auto result = std::make_unique<EngineMethodResult<T>>(shared_reply, codec);
+      std::unique_ptr<MethodCall<T>> call = codec->DecodeMethodCall(message, message_size);
       if (call == nullptr) {
-        std::cerr << "Unable to construct method call from message on channel " << channel_name
+        std::cerr << "Unable to construct method call from message on channel " << name
                   << std::endl;
         result->NotImplemented();
         return;
       }
-      (*call_handler)(*call, std::move(result));
+      handler(*call, std::move(result));
     } catch (...) {
-      AnswerThrownCall(shared_reply, call_codec, CurrentExceptionText());
+      AnswerThrownCall(shared_reply, codec, CurrentExceptionText());
     }
   };
   messenger_->SetMessageHandler(name_, std::move(on_message));
