@@ -103,19 +103,9 @@ inline Bytes SealRecordOfAnyLength(const Bytes& plain, std::uint8_t nonce_byte,
   return record;
 }
 
-// Installs a table of file calls for one scope; the previous table comes back
-// at the end of it.
-class FileOperationsOverride {
- public:
-  explicit FileOperationsOverride(const FileOperations& operations)
-      : previous_(ReplaceFileOperations(operations)) {}
-  ~FileOperationsOverride() { ReplaceFileOperations(previous_); }
-  FileOperationsOverride(const FileOperationsOverride&) = delete;
-  FileOperationsOverride& operator=(const FileOperationsOverride&) = delete;
-
- private:
-  FileOperations previous_;
-};
+// Installs a table of file calls for one scope (null entries keep the
+// platform call).
+using FileOperationsOverride = ::tw::test::ScopedOverride<FileOperations, &ReplaceFileOperations>;
 
 // A package read through a named pipe, served from a thread of the test.
 // Once a client connects, `bytes` are written; then the pipe is closed, so

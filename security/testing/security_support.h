@@ -23,6 +23,7 @@
 #include "security/token_store.h"
 #include "testing/machine_state_lock.h"
 #include "testing/recording_result.h"
+#include "testing/scoped_override.h"
 #include "util/utf.h"
 #include "util/win_handles.h"
 
@@ -160,33 +161,12 @@ class MachineStateEnvironment : public ::testing::Environment {
   std::unique_ptr<::tw::test::MachineStateLock> lock_;
 };
 
-// Replaces the provider open call for one scope; the real call comes back
-// at the end of it.
-class OpenProviderOverride {
- public:
-  explicit OpenProviderOverride(OpenProviderFunction function)
-      : previous_(SetOpenProviderForTesting(function)) {}
-  ~OpenProviderOverride() { SetOpenProviderForTesting(previous_); }
-  OpenProviderOverride(const OpenProviderOverride&) = delete;
-  OpenProviderOverride& operator=(const OpenProviderOverride&) = delete;
-
- private:
-  OpenProviderFunction previous_;
-};
-
-// Replaces Credential Manager calls of the token store for one scope (null
-// entries keep the real call); the previous table comes back at the end.
-class CredentialApiOverride {
- public:
-  explicit CredentialApiOverride(const CredentialApi& api)
-      : previous_(SetCredentialApiForTesting(api)) {}
-  ~CredentialApiOverride() { SetCredentialApiForTesting(previous_); }
-  CredentialApiOverride(const CredentialApiOverride&) = delete;
-  CredentialApiOverride& operator=(const CredentialApiOverride&) = delete;
-
- private:
-  CredentialApi previous_;
-};
+// Replace the provider open call, or Credential Manager calls of the token
+// store (null entries keep the real call), for one scope.
+using OpenProviderOverride =
+    ::tw::test::ScopedOverride<OpenProviderFunction, &SetOpenProviderForTesting>;
+using CredentialApiOverride =
+    ::tw::test::ScopedOverride<CredentialApi, &SetCredentialApiForTesting>;
 
 // STATUS_NOT_FOUND, as for an algorithm the system does not offer.
 inline NTSTATUS FailToOpen(BCRYPT_ALG_HANDLE*, LPCWSTR) {
