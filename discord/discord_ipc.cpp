@@ -20,8 +20,7 @@ namespace {
 constexpr wchar_t kPipeNamePrefix[] = L"\\\\.\\pipe\\discord-ipc-";
 constexpr int kPipeCount = 10;
 constexpr std::chrono::milliseconds kWaitTimeout{2500};
-constexpr DWORD kWaitTimeoutMs = 2500;
-static_assert(std::chrono::milliseconds(kWaitTimeoutMs) == kWaitTimeout);
+constexpr DWORD kWaitTimeoutMs = static_cast<DWORD>(kWaitTimeout.count());
 constexpr std::chrono::milliseconds kPollStep{20};
 
 constexpr char kPipeNotFound[] = "Discord IPC pipe was not found. Open Discord desktop.";

@@ -169,16 +169,14 @@ void Decrypt(const std::wstring& source, const std::wstring& destination, const 
 PackageStatus DecryptPackageFile(const std::wstring& source, const std::wstring& destination,
                                  const std::uint8_t* key, std::size_t key_size,
                                  const PackageProgress& progress) {
-  const char* failure = nullptr;
   try {
     Decrypt(source, destination, key, key_size, progress);
+    return {true, std::string()};
   } catch (const PackageError& e) {
-    failure = e.what();
+    return {false, e.what()};
   } catch (const std::bad_alloc&) {
-    failure = kOutOfMemory;
+    return {false, kOutOfMemory};
   }
-  if (failure == nullptr) return {true, std::string()};
-  return {false, failure};
 }
 
 namespace {
