@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "runner/console.h"
 #include "runner/flutter_window.h"
 #include "runner/utils.h"
 #include "runner/wrappers/engine_project.h"
@@ -28,11 +29,7 @@ EngineProject MakeProject(const std::wstring& data_folder) {
 
 int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*prev*/, wchar_t* /*command_line*/,
                       int /*show_command*/) {
-  // From a command prompt: share its console but keep the streams as they
-  // are. Under a debugger without one: a console of our own.
-  if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::IsDebuggerPresent()) {
-    CreateConsoleForDebugging();
-  }
+  tw::runner::SetUpConsole();
 
   ::CoInitializeEx(/*pvReserved=*/nullptr, COINIT_APARTMENTTHREADED);
 

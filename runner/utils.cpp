@@ -2,31 +2,13 @@
 
 // windows.h first: shellapi.h relies on its types.
 #include <windows.h>
-#include <io.h>
 #include <shellapi.h>
-#include <stdio.h>
-#include <wchar.h>
 
 #include <cstdio>
 #include <exception>
-#include <iostream>
 
-#include "runner/flutter_windows.h"
 #include "util/utf.h"
 #include "util/win_handles.h"
-
-void CreateConsoleForDebugging() {
-  if (!::AllocConsole()) return;
-  FILE* unused = nullptr;
-  if (freopen_s(&unused, "CONOUT$", "w", stdout) != 0) {
-    if (_fileno(stdout) >= 0) _dup2(_fileno(stdout), 1);
-  }
-  if (freopen_s(&unused, "CONOUT$", "w", stderr) != 0) {
-    if (_fileno(stdout) >= 0) _dup2(_fileno(stdout), 2);
-  }
-  std::ios::sync_with_stdio(true);
-  FlutterDesktopResyncOutputStreams();
-}
 
 std::vector<std::string> ReadCommandLineArguments() {
   int argc = 0;

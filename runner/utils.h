@@ -1,16 +1,11 @@
-// Process-entry helpers: console set-up and the command line; the line that
-// reports an exception caught at a callback boundary.
+// Process-entry helpers: the command line; the line that reports an
+// exception caught at a callback boundary.
 #ifndef RUNNER_UTILS_H_
 #define RUNNER_UTILS_H_
 
 #include <exception>
 #include <string>
 #include <vector>
-
-// Gives a GUI process started under a debugger a console of its own and
-// points the C and C++ standard streams, and the engine library's output, at
-// it. Does nothing when no console can be allocated.
-void CreateConsoleForDebugging();
 
 // The process's command-line arguments, without the program name, each as
 // UTF-8 and in order. An argument that is not valid UTF-16 becomes an empty

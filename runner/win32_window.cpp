@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "runner/dwm_seam.h"
 #include "runner/flutter_windows.h"
 #include "runner/resources/resource.h"
 #include "runner/utils.h"
@@ -69,12 +70,27 @@ void EnableNonClientScaling(HWND window) {
 // The title bar keeps these colours whatever the user's theme; systems that
 // do not know an attribute keep their own look for it.
 void ApplyTitleBarColors(HWND window) {
+  const auto set_attribute = tw::runner::CurrentDwmApi().set_window_attribute;
   const DWORD dark = 1;
-  ::DwmSetWindowAttribute(window, kDwmUseImmersiveDarkMode, &dark, sizeof(dark));
-  ::DwmSetWindowAttribute(window, kDwmCaptionColor, &kCaptionColor, sizeof(kCaptionColor));
-  ::DwmSetWindowAttribute(window, kDwmBorderColor, &kBorderColor, sizeof(kBorderColor));
-  ::DwmSetWindowAttribute(window, kDwmTextColor, &kTextColor, sizeof(kTextColor));
+  set_attribute(window, kDwmUseImmersiveDarkMode, &dark, sizeof(dark));
+  set_attribute(window, kDwmCaptionColor, &kCaptionColor, sizeof(kCaptionColor));
+  set_attribute(window, kDwmBorderColor, &kBorderColor, sizeof(kBorderColor));
+  set_attribute(window, kDwmTextColor, &kTextColor, sizeof(kTextColor));
 }
+
+// Posts WM_QUIT when it goes, if `quit` is true by then.
+class QuitOnExit {
+ public:
+  explicit QuitOnExit(const bool& quit) : quit_(quit) {}
+  ~QuitOnExit() {
+    if (quit_) ::PostQuitMessage(0);
+  }
+  QuitOnExit(const QuitOnExit&) = delete;
+  QuitOnExit& operator=(const QuitOnExit&) = delete;
+
+ private:
+  const bool& quit_;
+};
 
 int Scale(int value, double scale) { return static_cast<int>(value * scale); }
 
@@ -163,11 +179,15 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND window, UINT message, WPARAM wpara
 
 LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_DESTROY:
+    case WM_DESTROY: {
       window_handle_ = nullptr;
+      // Posted however the teardown ends: if OnDestroy throws, the window is
+      // gone all the same, and without the quit message the loop would wait
+      // for ever on a process with no window.
+      const QuitOnExit post_quit(quit_when_closed_);
       Destroy();
-      if (quit_when_closed_) ::PostQuitMessage(0);
       return 0;
+    }
 
     case WM_SIZE: {
       const RECT frame = GetClientBounds();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runner/utils.h"
+#include "runner/wrappers/engine_handles.h"
 
 namespace flutter {
 
@@ -29,9 +30,11 @@ FlutterEngine::FlutterEngine(const EngineProject& project) {
   properties.engine_option_1 = project.engine_option_1;
   properties.engine_option_2 = project.engine_option_2;
 
-  engine_ = FlutterDesktopEngineCreate(&properties);
+  tw::runner::UniqueEngine engine(FlutterDesktopEngineCreate(&properties));
   // A null engine is passed on: what its messenger is rests with the library.
-  messenger_ = std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine_));
+  messenger_ =
+      std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine.get()));
+  engine_ = engine.release();
 }
 
 FlutterEngine::~FlutterEngine() {

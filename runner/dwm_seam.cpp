@@ -1,0 +1,22 @@
+#include "runner/dwm_seam.h"
+
+namespace tw::runner {
+namespace {
+
+DwmApi g_dwm;
+
+}  // namespace
+
+DwmApi CurrentDwmApi() {
+  DwmApi api = g_dwm;
+  if (api.set_window_attribute == nullptr) api.set_window_attribute = DwmApi{}.set_window_attribute;
+  return api;
+}
+
+DwmApi SetDwmForTesting(const DwmApi& api) {
+  const DwmApi replaced = g_dwm;
+  g_dwm = api;
+  return replaced;
+}
+
+}  // namespace tw::runner
