@@ -20,7 +20,7 @@ using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-using ConsoleTest = runner_testing::DevEngineSession;
+using ConsoleTest = test::DevEngineSession;
 
 const std::vector<std::string> kOwnConsole = {
     "AllocConsole",
@@ -58,8 +58,7 @@ TEST_F(ConsoleTest, AttachesFirstAndMakesAConsoleOnlyWithoutOneAndUnderADebugger
     EXPECT_THAT(console.calls(), ElementsAreArray(c.want));
     const bool own_console = !c.attach_succeeds && c.debugger_present;
     // The engine library's output follows only a console of our own.
-    EXPECT_EQ(runner_testing::Transcript().find("resync-output-streams") != std::string::npos,
-              own_console);
+    EXPECT_EQ(test::Transcript().find("resync-output-streams") != std::string::npos, own_console);
   }
 }
 
@@ -89,9 +88,9 @@ TEST_F(ConsoleTest, OwnConsoleFallsBackToTheDescriptorsAndStopsWhenNoneCanBeMade
     CreateConsoleForDebugging();
     EXPECT_THAT(console.calls(), ElementsAreArray(c.want));
     if (c.alloc_succeeds) {
-      EXPECT_THAT(runner_testing::Transcript(), HasSubstr("resync-output-streams"));
+      EXPECT_THAT(test::Transcript(), HasSubstr("resync-output-streams"));
     } else {
-      EXPECT_THAT(runner_testing::Transcript(), Not(HasSubstr("resync-output-streams")));
+      EXPECT_THAT(test::Transcript(), Not(HasSubstr("resync-output-streams")));
     }
   }
 }

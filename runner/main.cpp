@@ -6,12 +6,16 @@
 #include <utility>
 #include <vector>
 
+#include "runner/command_line.h"
 #include "runner/console.h"
 #include "runner/flutter_window.h"
-#include "runner/utils.h"
 #include "runner/wrappers/engine_project.h"
 
 namespace {
+
+using tw::runner::EngineProject;
+using tw::runner::FlutterWindow;
+using tw::runner::Win32Window;
 
 constexpr int kExitOk = 0;
 constexpr int kExitCreateFailed = 1;
@@ -34,7 +38,7 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*prev*/, wchar_t* /*com
   ::CoInitializeEx(/*pvReserved=*/nullptr, COINIT_APARTMENTTHREADED);
 
   EngineProject project = MakeProject(L"data");
-  project.entry_point_arguments = ReadCommandLineArguments();
+  project.entry_point_arguments = tw::runner::ReadCommandLineArguments();
 
   int exit_code = kExitOk;
   {

@@ -2,14 +2,13 @@
 
 #include <dwmapi.h>
 
-#include <exception>
-
+#include "runner/callback_exception.h"
 #include "runner/dwm_seam.h"
 #include "runner/flutter_windows.h"
 #include "runner/resources/resource.h"
-#include "runner/utils.h"
 #include "util/win_handles.h"
 
+namespace tw::runner {
 namespace {
 
 constexpr const wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
@@ -59,7 +58,7 @@ void UnregisterWindowClass() {
 // Per-monitor (v1) aware windows need this for a scaled title bar; v2 windows
 // get it anyway. Looked up at run time because older systems lack it.
 void EnableNonClientScaling(HWND window) {
-  tw::UniqueModule user32(::LoadLibraryW(L"User32.dll"));
+  UniqueModule user32(::LoadLibraryW(L"User32.dll"));
   if (!user32) return;
   using EnableNonClientDpiScalingFn = BOOL(WINAPI*)(HWND);
   auto enable = reinterpret_cast<EnableNonClientDpiScalingFn>(
@@ -70,7 +69,7 @@ void EnableNonClientScaling(HWND window) {
 // The title bar keeps these colours whatever the user's theme; systems that
 // do not know an attribute keep their own look for it.
 void ApplyTitleBarColors(HWND window) {
-  const auto set_attribute = tw::runner::CurrentDwmApi().set_window_attribute;
+  const auto set_attribute = CurrentDwmApi().set_window_attribute;
   const DWORD dark = 1;
   set_attribute(window, kDwmUseImmersiveDarkMode, &dark, sizeof(dark));
   set_attribute(window, kDwmCaptionColor, &kCaptionColor, sizeof(kCaptionColor));
@@ -172,7 +171,7 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND window, UINT message, WPARAM wpara
   } catch (...) {
     // Unwinding through user32's frames is undefined; the message gets what
     // the system would have answered.
-    ReportCallbackException("window procedure", std::current_exception());
+    ReportCallbackException("window procedure");
     return ::DefWindowProcW(window, message, wparam, lparam);
   }
 }
@@ -224,3 +223,5 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
 bool Win32Window::OnCreate() { return true; }
 
 void Win32Window::OnDestroy() {}
+
+}  // namespace tw::runner

@@ -14,6 +14,7 @@
 #include "runner/testing/recording_dwm.h"
 #include "testing/stderr_capture.h"
 
+namespace tw::runner {
 namespace {
 
 constexpr wchar_t kClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
@@ -76,7 +77,7 @@ bool DrainQueueSawQuit() {
   return quit;
 }
 
-class Win32WindowTest : public runner_testing::DevEngineSession {
+class Win32WindowTest : public test::DevEngineSession {
  protected:
   void SetUp() override {
     DevEngineSession::SetUp();
@@ -106,7 +107,7 @@ TEST_F(Win32WindowTest, CreateScalesOriginAndSizeByTheMonitorDpi) {
   for (const Case& c : cases) {
     DevEngineReset();
     const std::string dpi = std::to_string(c.dpi);
-    runner_testing::EngineSetting forced("DEV_ENGINE_DPI", dpi.c_str());
+    test::EngineSetting forced("DEV_ENGINE_DPI", dpi.c_str());
     TestWindow window;
     ASSERT_TRUE(window.Create(L"Scaled", c.origin, c.size)) << c.dpi;
     RECT rect{};
@@ -116,7 +117,7 @@ TEST_F(Win32WindowTest, CreateScalesOriginAndSizeByTheMonitorDpi) {
     EXPECT_EQ(rect.right, c.want.right) << c.dpi;
     EXPECT_EQ(rect.bottom, c.want.bottom) << c.dpi;
     EXPECT_FALSE(::IsWindowVisible(window.GetHandle())) << "created hidden at " << c.dpi;
-    EXPECT_THAT(runner_testing::Transcript(), ::testing::HasSubstr("dpi " + dpi + " forced"));
+    EXPECT_THAT(test::Transcript(), ::testing::HasSubstr("dpi " + dpi + " forced"));
   }
 }
 
@@ -231,11 +232,11 @@ TEST_F(Win32WindowTest, QuitIsPostedWhenTheTeardownThrows) {
 }
 
 TEST_F(Win32WindowTest, TitleBarAttributesAreSetOnCreationAndOnEveryColorizationChange) {
-  tw::runner::test::RecordingDwm dwm;
+  test::RecordingDwm dwm;
   TestWindow window;
   ASSERT_TRUE(window.Create(L"Title bar", {10, 10}, {200, 200}));
   HWND handle = window.GetHandle();
-  using tw::runner::test::DwmAttributeCall;
+  using test::DwmAttributeCall;
   // Dark mode, then caption, border and text colours (COLORREF 0x00BBGGRR),
   // each a 4-byte value.
   const std::vector<DwmAttributeCall> want = {
@@ -383,3 +384,4 @@ TEST_F(Win32WindowTest, ShowMakesTheWindowVisible) {
 }
 
 }  // namespace
+}  // namespace tw::runner

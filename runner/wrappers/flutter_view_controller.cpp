@@ -6,7 +6,8 @@
 
 namespace flutter {
 
-FlutterViewController::FlutterViewController(int width, int height, const EngineProject& project) {
+FlutterViewController::FlutterViewController(int width, int height,
+                                             const tw::runner::EngineProject& project) {
   engine_ = std::make_shared<FlutterEngine>(project);
   tw::runner::UniqueViewController controller(
       FlutterDesktopViewControllerCreate(width, height, engine_->TransferEngineOwnership()));

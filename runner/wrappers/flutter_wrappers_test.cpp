@@ -16,18 +16,19 @@
 #include "runner/wrappers/flutter_view_controller.h"
 #include "testing/allocation_failure.h"
 
+namespace tw::runner {
 namespace {
 
-using runner_testing::DataProject;
-using runner_testing::EngineSetting;
-using runner_testing::Transcript;
-using runner_testing::TranscriptLines;
+using test::DataProject;
+using test::EngineSetting;
+using test::Transcript;
+using test::TranscriptLines;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-using FlutterWrappersTest = runner_testing::DevEngineSession;
+using FlutterWrappersTest = test::DevEngineSession;
 
 // Lines of the transcript that start with `prefix`, leaving out those that
 // start with `except` (when given).
@@ -278,3 +279,4 @@ TEST_F(FlutterWrappersTest, TopLevelMessagesAreClaimedOnlyWhenTheLibrarySaysSo) 
 }
 
 }  // namespace
+}  // namespace tw::runner
