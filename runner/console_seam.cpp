@@ -1,5 +1,7 @@
 #include "runner/console_seam.h"
 
+#include <utility>
+
 namespace tw::runner {
 namespace {
 
@@ -23,10 +25,6 @@ ConsoleApi CurrentConsoleApi() {
   return api;
 }
 
-ConsoleApi SetConsoleForTesting(const ConsoleApi& api) {
-  const ConsoleApi replaced = g_console;
-  g_console = api;
-  return replaced;
-}
+ConsoleApi SetConsoleForTesting(const ConsoleApi& api) { return std::exchange(g_console, api); }
 
 }  // namespace tw::runner

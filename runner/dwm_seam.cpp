@@ -1,5 +1,7 @@
 #include "runner/dwm_seam.h"
 
+#include <utility>
+
 namespace tw::runner {
 namespace {
 
@@ -13,10 +15,6 @@ DwmApi CurrentDwmApi() {
   return api;
 }
 
-DwmApi SetDwmForTesting(const DwmApi& api) {
-  const DwmApi replaced = g_dwm;
-  g_dwm = api;
-  return replaced;
-}
+DwmApi SetDwmForTesting(const DwmApi& api) { return std::exchange(g_dwm, api); }
 
 }  // namespace tw::runner
