@@ -1,8 +1,10 @@
 #include "channels/engine_method_result.h"
 
-#include <exception>
 #include <iostream>
+#include <string>
 #include <utility>
+
+#include "util/exception_text.h"
 
 namespace flutter {
 
@@ -31,13 +33,7 @@ void OneTimeReply::SendResponse(const std::vector<uint8_t>* reply) {
 
 std::string CurrentExceptionText() noexcept {
   try {
-    try {
-      throw;
-    } catch (const std::exception& e) {
-      return e.what();
-    } catch (...) {
-      return kUnknownExceptionText;
-    }
+    return tw::CurrentExceptionWhat();
   } catch (...) {
     // Copying the text itself ran out of memory.
     return std::string();

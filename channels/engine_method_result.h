@@ -97,10 +97,9 @@ class EngineMethodResult : public MethodResult<T> {
 };
 
 // The text of the exception being handled, for a catch block: what() of a
-// std::exception, otherwise kUnknownExceptionText. Never throws.
+// std::exception, otherwise "unknown exception" (tw::CurrentExceptionWhat).
+// Never throws; empty when the copy cannot be made.
 std::string CurrentExceptionText() noexcept;
-
-inline constexpr char kUnknownExceptionText[] = "unknown exception";
 
 }  // namespace flutter
 

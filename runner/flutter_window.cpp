@@ -9,6 +9,8 @@
 #include "discord/discord_rpc_channel_handler.h"
 #include "security/security_channel_handler.h"
 
+namespace tw::runner {
+
 FlutterWindow::FlutterWindow(const EngineProject& project) : project_(project) {}
 
 FlutterWindow::~FlutterWindow() {
@@ -78,3 +80,5 @@ LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, L
   }
   return Win32Window::HandleMessage(window, message, wparam, lparam);
 }
+
+}  // namespace tw::runner

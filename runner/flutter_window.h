@@ -18,6 +18,8 @@
 #include "runner/wrappers/engine_project.h"
 #include "runner/wrappers/flutter_view_controller.h"
 
+namespace tw::runner {
+
 class FlutterWindow : public Win32Window {
  public:
   // Keeps its own copy of `project`, which the engine refers to.
@@ -33,5 +35,7 @@ class FlutterWindow : public Win32Window {
   EngineProject project_;
   std::unique_ptr<flutter::FlutterViewController> view_controller_;
 };
+
+}  // namespace tw::runner
 
 #endif  // RUNNER_FLUTTER_WINDOW_H_

@@ -12,11 +12,12 @@
 
 #include "runner/testing/dev_engine_session.h"
 
+namespace tw::runner {
 namespace {
 
-using runner_testing::DataProject;
-using runner_testing::EngineSetting;
-using runner_testing::Transcript;
+using test::DataProject;
+using test::EngineSetting;
+using test::Transcript;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -33,7 +34,7 @@ size_t LogPosition(const std::string& log, const std::string& needle) {
   return at;
 }
 
-using FlutterWindowTest = runner_testing::DevEngineSession;
+using FlutterWindowTest = test::DevEngineSession;
 
 // Watches, on this thread, for the WM_PARENTNOTIFY that a child window sends
 // its parent as it is destroyed, and keeps the engine transcript of that
@@ -218,3 +219,4 @@ TEST_F(FlutterWindowTest, DestructingTheObjectEndsAControllerStillHeld) {
 }
 
 }  // namespace
+}  // namespace tw::runner

@@ -6,11 +6,16 @@
 #include <utility>
 #include <vector>
 
+#include "runner/command_line.h"
+#include "runner/console.h"
 #include "runner/flutter_window.h"
-#include "runner/utils.h"
 #include "runner/wrappers/engine_project.h"
 
 namespace {
+
+using tw::runner::EngineProject;
+using tw::runner::FlutterWindow;
+using tw::runner::Win32Window;
 
 constexpr int kExitOk = 0;
 constexpr int kExitCreateFailed = 1;
@@ -28,16 +33,12 @@ EngineProject MakeProject(const std::wstring& data_folder) {
 
 int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*prev*/, wchar_t* /*command_line*/,
                       int /*show_command*/) {
-  // From a command prompt: share its console but keep the streams as they
-  // are. Under a debugger without one: a console of our own.
-  if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::IsDebuggerPresent()) {
-    CreateConsoleForDebugging();
-  }
+  tw::runner::SetUpConsole();
 
   ::CoInitializeEx(/*pvReserved=*/nullptr, COINIT_APARTMENTTHREADED);
 
   EngineProject project = MakeProject(L"data");
-  project.entry_point_arguments = ReadCommandLineArguments();
+  project.entry_point_arguments = tw::runner::ReadCommandLineArguments();
 
   int exit_code = kExitOk;
   {

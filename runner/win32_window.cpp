@@ -2,13 +2,13 @@
 
 #include <dwmapi.h>
 
-#include <exception>
-
+#include "runner/callback_exception.h"
+#include "runner/dwm_seam.h"
 #include "runner/flutter_windows.h"
 #include "runner/resources/resource.h"
-#include "runner/utils.h"
 #include "util/win_handles.h"
 
+namespace tw::runner {
 namespace {
 
 constexpr const wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
@@ -58,7 +58,7 @@ void UnregisterWindowClass() {
 // Per-monitor (v1) aware windows need this for a scaled title bar; v2 windows
 // get it anyway. Looked up at run time because older systems lack it.
 void EnableNonClientScaling(HWND window) {
-  tw::UniqueModule user32(::LoadLibraryW(L"User32.dll"));
+  UniqueModule user32(::LoadLibraryW(L"User32.dll"));
   if (!user32) return;
   using EnableNonClientDpiScalingFn = BOOL(WINAPI*)(HWND);
   auto enable = reinterpret_cast<EnableNonClientDpiScalingFn>(
@@ -69,12 +69,27 @@ void EnableNonClientScaling(HWND window) {
 // The title bar keeps these colours whatever the user's theme; systems that
 // do not know an attribute keep their own look for it.
 void ApplyTitleBarColors(HWND window) {
+  const auto set_attribute = CurrentDwmApi().set_window_attribute;
   const DWORD dark = 1;
-  ::DwmSetWindowAttribute(window, kDwmUseImmersiveDarkMode, &dark, sizeof(dark));
-  ::DwmSetWindowAttribute(window, kDwmCaptionColor, &kCaptionColor, sizeof(kCaptionColor));
-  ::DwmSetWindowAttribute(window, kDwmBorderColor, &kBorderColor, sizeof(kBorderColor));
-  ::DwmSetWindowAttribute(window, kDwmTextColor, &kTextColor, sizeof(kTextColor));
+  set_attribute(window, kDwmUseImmersiveDarkMode, &dark, sizeof(dark));
+  set_attribute(window, kDwmCaptionColor, &kCaptionColor, sizeof(kCaptionColor));
+  set_attribute(window, kDwmBorderColor, &kBorderColor, sizeof(kBorderColor));
+  set_attribute(window, kDwmTextColor, &kTextColor, sizeof(kTextColor));
 }
+
+// Posts WM_QUIT when it goes, if `quit` is true by then.
+class QuitOnExit {
+ public:
+  explicit QuitOnExit(const bool& quit) : quit_(quit) {}
+  ~QuitOnExit() {
+    if (quit_) ::PostQuitMessage(0);
+  }
+  QuitOnExit(const QuitOnExit&) = delete;
+  QuitOnExit& operator=(const QuitOnExit&) = delete;
+
+ private:
+  const bool& quit_;
+};
 
 int Scale(int value, double scale) { return static_cast<int>(value * scale); }
 
@@ -156,18 +171,22 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND window, UINT message, WPARAM wpara
   } catch (...) {
     // Unwinding through user32's frames is undefined; the message gets what
     // the system would have answered.
-    ReportCallbackException("window procedure", std::current_exception());
+    ReportCallbackException("window procedure");
     return ::DefWindowProcW(window, message, wparam, lparam);
   }
 }
 
 LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_DESTROY:
+    case WM_DESTROY: {
       window_handle_ = nullptr;
+      // Posted however the teardown ends: if OnDestroy throws, the window is
+      // gone all the same, and without the quit message the loop would wait
+      // for ever on a process with no window.
+      const QuitOnExit post_quit(quit_when_closed_);
       Destroy();
-      if (quit_when_closed_) ::PostQuitMessage(0);
       return 0;
+    }
 
     case WM_SIZE: {
       const RECT frame = GetClientBounds();
@@ -204,3 +223,5 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
 bool Win32Window::OnCreate() { return true; }
 
 void Win32Window::OnDestroy() {}
+
+}  // namespace tw::runner

@@ -16,6 +16,8 @@
 
 #include <string>
 
+namespace tw::runner {
+
 class Win32Window {
  public:
   struct Point {
@@ -88,5 +90,7 @@ class Win32Window {
   HWND window_handle_ = nullptr;
   HWND content_window_ = nullptr;
 };
+
+}  // namespace tw::runner
 
 #endif  // RUNNER_WIN32_WINDOW_H_

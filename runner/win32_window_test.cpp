@@ -7,9 +7,14 @@
 
 #include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "runner/testing/dev_engine_session.h"
+#include "runner/testing/recording_dwm.h"
+#include "testing/stderr_capture.h"
 
+namespace tw::runner {
 namespace {
 
 constexpr wchar_t kClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
@@ -49,6 +54,18 @@ class FaultyWindow : public Win32Window {
   }
 };
 
+// A window whose OnDestroy runs `fault` once armed (Create runs OnDestroy
+// too, before there is a native window).
+class TeardownFaultWindow : public Win32Window {
+ public:
+  std::function<void()> fault;
+
+ protected:
+  void OnDestroy() override {
+    if (fault) fault();
+  }
+};
+
 // Drains the thread's queue; true when a WM_QUIT was among the messages.
 bool DrainQueueSawQuit() {
   bool quit = false;
@@ -60,7 +77,7 @@ bool DrainQueueSawQuit() {
   return quit;
 }
 
-class Win32WindowTest : public runner_testing::DevEngineSession {
+class Win32WindowTest : public test::DevEngineSession {
  protected:
   void SetUp() override {
     DevEngineSession::SetUp();
@@ -90,7 +107,7 @@ TEST_F(Win32WindowTest, CreateScalesOriginAndSizeByTheMonitorDpi) {
   for (const Case& c : cases) {
     DevEngineReset();
     const std::string dpi = std::to_string(c.dpi);
-    runner_testing::EngineSetting forced("DEV_ENGINE_DPI", dpi.c_str());
+    test::EngineSetting forced("DEV_ENGINE_DPI", dpi.c_str());
     TestWindow window;
     ASSERT_TRUE(window.Create(L"Scaled", c.origin, c.size)) << c.dpi;
     RECT rect{};
@@ -100,7 +117,7 @@ TEST_F(Win32WindowTest, CreateScalesOriginAndSizeByTheMonitorDpi) {
     EXPECT_EQ(rect.right, c.want.right) << c.dpi;
     EXPECT_EQ(rect.bottom, c.want.bottom) << c.dpi;
     EXPECT_FALSE(::IsWindowVisible(window.GetHandle())) << "created hidden at " << c.dpi;
-    EXPECT_THAT(runner_testing::Transcript(), ::testing::HasSubstr("dpi " + dpi + " forced"));
+    EXPECT_THAT(test::Transcript(), ::testing::HasSubstr("dpi " + dpi + " forced"));
   }
 }
 
@@ -177,6 +194,62 @@ TEST_F(Win32WindowTest, DestroyingTheNativeWindowRunsOnDestroyAndPostsQuitOnlyWh
     EXPECT_EQ(window.GetHandle(), nullptr);
     EXPECT_GT(window.destroys, destroys_before);
     EXPECT_EQ(DrainQueueSawQuit(), quit_when_closed);
+  }
+}
+
+TEST_F(Win32WindowTest, QuitIsPostedWhenTheTeardownThrows) {
+  struct Case {
+    const char* name;
+    bool quit_when_closed;
+    std::function<void()> fault;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"std::exception, quit asked", true, [] { throw std::runtime_error("teardown failed"); },
+       "Error: exception in window procedure: teardown failed\n"},
+      {"anything else, quit asked", true, [] { throw 7; },
+       "Error: exception in window procedure: unknown exception\n"},
+      {"std::exception, no quit asked", false, [] { throw std::runtime_error("teardown failed"); },
+       "Error: exception in window procedure: teardown failed\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TeardownFaultWindow window;
+    ASSERT_TRUE(window.Create(L"Failing teardown", {10, 10}, {200, 200}));
+    HWND handle = window.GetHandle();
+    window.SetQuitWhenClosed(c.quit_when_closed);
+    window.fault = c.fault;
+    tw::test::StderrCapture err;
+    ::DestroyWindow(handle);
+    EXPECT_EQ(err.Take(), c.line);
+    window.fault = nullptr;
+    EXPECT_FALSE(::IsWindow(handle));
+    EXPECT_EQ(window.GetHandle(), nullptr);
+    MSG message;
+    EXPECT_EQ(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0,
+              c.quit_when_closed);
+  }
+}
+
+TEST_F(Win32WindowTest, TitleBarAttributesAreSetOnCreationAndOnEveryColorizationChange) {
+  test::RecordingDwm dwm;
+  TestWindow window;
+  ASSERT_TRUE(window.Create(L"Title bar", {10, 10}, {200, 200}));
+  HWND handle = window.GetHandle();
+  using test::DwmAttributeCall;
+  // Dark mode, then caption, border and text colours (COLORREF 0x00BBGGRR),
+  // each a 4-byte value.
+  const std::vector<DwmAttributeCall> want = {
+      {handle, 20, 1, 4},
+      {handle, 35, 0x00150E10, 4},
+      {handle, 34, 0x0029B3FF, 4},
+      {handle, 36, 0x00C6EDFF, 4},
+  };
+  EXPECT_EQ(dwm.calls(), want) << "on creation";
+  for (int change = 1; change <= 2; ++change) {
+    dwm.Clear();
+    EXPECT_EQ(::SendMessageW(handle, WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0), 0);
+    EXPECT_EQ(dwm.calls(), want) << "colorization change " << change;
   }
 }
 
@@ -311,3 +384,4 @@ TEST_F(Win32WindowTest, ShowMakesTheWindowVisible) {
 }
 
 }  // namespace
+}  // namespace tw::runner

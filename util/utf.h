@@ -14,6 +14,7 @@
 //   std::wstring path;
 //   if (!tw::Utf8ToUtf16(argument, &path)) return Error("Invalid file path");
 //   std::string shown = tw::Utf16ToUtf8Lossy(path);
+//   std::string argument = tw::WideToUtf8(argv[1]);  // "" when ill-formed
 #ifndef UTIL_UTF_H_
 #define UTIL_UTF_H_
 
@@ -229,6 +230,29 @@ inline std::string WideToUtf8Lossy(std::wstring_view in) {
     }
     return out;
   }
+}
+
+// Null-terminated wchar_t text (may be null) in the platform's wide encoding
+// to UTF-8, strictly: null text, empty text and ill-formed text (an unpaired
+// surrogate in UTF-16; a surrogate value or one above U+10FFFF in UTF-32) all
+// give the empty string. On Windows this is what WideCharToMultiByte with
+// WC_ERR_INVALID_CHARS gives. For text that must not be passed on with a
+// replacement character in it, such as command-line arguments.
+inline std::string WideToUtf8(const wchar_t* text) {
+  std::string out;
+  if (text == nullptr) return out;
+  const std::wstring_view in(text);
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (!Utf16ToUtf8(in, &out)) out.clear();
+  } else {
+    out.reserve(in.size());
+    for (const wchar_t unit : in) {
+      const auto cp = static_cast<std::uint32_t>(unit);
+      if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return std::string();
+      AppendUtf8(cp, &out);
+    }
+  }
+  return out;
 }
 
 }  // namespace tw

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 #ifdef _WIN32
@@ -154,6 +155,62 @@ TEST(WideToUtf8Test, ReadsWcharTextInThePlatformsWideEncoding) {
     // UTF-32: two surrogate values are two ill-formed units, not a pair.
     const std::wstring pair{static_cast<wchar_t>(0xD834), static_cast<wchar_t>(0xDD1E)};
     EXPECT_EQ(WideToUtf8Lossy(pair), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  }
+}
+
+#ifdef _WIN32
+// The system's strict conversion: a size query over the terminated text,
+// then the conversion; empty whenever either fails.
+std::string SystemWideToUtf8(const wchar_t* text) {
+  if (text == nullptr) return std::string();
+  const int size = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, /*cchWideChar=*/-1,
+                                         nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::string();
+  std::string out(static_cast<size_t>(size - 1), '\0');
+  if (::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text,
+                            static_cast<int>(std::wcslen(text)), out.data(), size - 1, nullptr,
+                            nullptr) == 0) {
+    return std::string();
+  }
+  return out;
+}
+#endif
+
+TEST(WideToUtf8Test, ConvertsOrGivesEmpty) {
+  struct Case {
+    const char* name;
+    const wchar_t* text;
+    std::string want;
+  };
+  const wchar_t lone_high[] = {L'a', 0xD834, L'b', 0};
+  const wchar_t lone_low[] = {0xDD1E, 0};
+  // A surrogate pair on Windows, one unit where wchar_t has 32 bits.
+  const wchar_t* clef = L"\U0001D11E";  // four bytes in UTF-8
+  const Case cases[] = {
+      {"null", nullptr, ""},
+      {"empty", L"", ""},
+      {"ascii", L"--profile=dev", "--profile=dev"},
+      {"two-byte", L"caf\u00e9", "caf\xC3\xA9"},
+      {"three-byte", L"\u20ac5",
+       "\xE2\x82\xAC"
+       "5"},
+      {"surrogate pair", clef, "\xF0\x9D\x84\x9E"},
+      {"noncharacter", L"\uFFFF", "\xEF\xBF\xBF"},
+      {"unpaired high surrogate", lone_high, ""},
+      {"unpaired low surrogate", lone_low, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WideToUtf8(c.text), c.want) << c.name;
+#ifdef _WIN32
+    EXPECT_EQ(WideToUtf8(c.text), SystemWideToUtf8(c.text)) << c.name;
+#endif
+  }
+  if constexpr (sizeof(wchar_t) == 4) {
+    // UTF-32: two surrogate values are two ill-formed units, not a pair.
+    const wchar_t pair[] = {static_cast<wchar_t>(0xD834), static_cast<wchar_t>(0xDD1E), 0};
+    const wchar_t too_high[] = {L'y', static_cast<wchar_t>(0x110000), 0};
+    EXPECT_EQ(WideToUtf8(pair), "");
+    EXPECT_EQ(WideToUtf8(too_high), "");
   }
 }
 

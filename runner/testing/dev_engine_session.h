@@ -19,7 +19,7 @@
 #include "runner/wrappers/engine_project.h"
 #include "tools/flutter_windows/dev_engine.h"
 
-namespace runner_testing {
+namespace tw::runner::test {
 
 // The engine's transcript since the last reset.
 inline std::string Transcript() {
@@ -73,6 +73,6 @@ class DevEngineSession : public ::testing::Test {
   size_t expected_misuse_ = 0;
 };
 
-}  // namespace runner_testing
+}  // namespace tw::runner::test
 
 #endif  // RUNNER_TESTING_DEV_ENGINE_SESSION_H_

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace tw::runner {
+
 // A plain value, copied whole by whoever keeps it. The engine is handed
 // pointers into the copy it was created from, so that copy must outlive the
 // engine.
@@ -18,5 +20,7 @@ struct EngineProject {
   int32_t engine_option_1 = 0;                     // passed through
   int32_t engine_option_2 = 0;                     // passed through
 };
+
+}  // namespace tw::runner
 
 #endif  // RUNNER_WRAPPERS_ENGINE_PROJECT_H_

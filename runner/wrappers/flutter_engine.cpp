@@ -1,15 +1,15 @@
 #include "runner/wrappers/flutter_engine.h"
 
-#include <exception>
 #include <iostream>
 #include <utility>
 #include <vector>
 
-#include "runner/utils.h"
+#include "runner/callback_exception.h"
+#include "runner/wrappers/engine_handles.h"
 
 namespace flutter {
 
-FlutterEngine::FlutterEngine(const EngineProject& project) {
+FlutterEngine::FlutterEngine(const tw::runner::EngineProject& project) {
   FlutterDesktopEngineProperties properties{};
   properties.assets_path = project.assets_folder.c_str();
   properties.icu_data_path = project.icu_data_file.c_str();
@@ -29,9 +29,11 @@ FlutterEngine::FlutterEngine(const EngineProject& project) {
   properties.engine_option_1 = project.engine_option_1;
   properties.engine_option_2 = project.engine_option_2;
 
-  engine_ = FlutterDesktopEngineCreate(&properties);
+  tw::runner::UniqueEngine engine(FlutterDesktopEngineCreate(&properties));
   // A null engine is passed on: what its messenger is rests with the library.
-  messenger_ = std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine_));
+  messenger_ =
+      std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine.get()));
+  engine_ = engine.release();
 }
 
 FlutterEngine::~FlutterEngine() {
@@ -68,7 +70,7 @@ void FlutterEngine::OnNextFrame(void* user_data) noexcept {
   try {
     if (callback) callback();
   } catch (...) {
-    ReportCallbackException("next-frame callback", std::current_exception());
+    tw::runner::ReportCallbackException("next-frame callback");
   }
 }
 

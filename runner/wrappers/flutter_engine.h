@@ -24,7 +24,7 @@ class FlutterEngine : public PluginRegistry {
  public:
   // Creates the engine from `project`. The engine keeps pointers into
   // `project`'s strings: `project` must outlive the engine.
-  explicit FlutterEngine(const EngineProject& project);
+  explicit FlutterEngine(const tw::runner::EngineProject& project);
   ~FlutterEngine() override;
 
   FlutterEngine(const FlutterEngine&) = delete;

@@ -2,17 +2,21 @@
 
 #include <iostream>
 
+#include "runner/wrappers/engine_handles.h"
+
 namespace flutter {
 
-FlutterViewController::FlutterViewController(int width, int height, const EngineProject& project) {
+FlutterViewController::FlutterViewController(int width, int height,
+                                             const tw::runner::EngineProject& project) {
   engine_ = std::make_shared<FlutterEngine>(project);
-  controller_ =
-      FlutterDesktopViewControllerCreate(width, height, engine_->TransferEngineOwnership());
-  if (controller_ == nullptr) {
+  tw::runner::UniqueViewController controller(
+      FlutterDesktopViewControllerCreate(width, height, engine_->TransferEngineOwnership()));
+  if (!controller) {
     std::cerr << "Failed to create view controller." << std::endl;
     return;
   }
-  view_ = std::make_unique<FlutterView>(FlutterDesktopViewControllerGetView(controller_));
+  view_ = std::make_unique<FlutterView>(FlutterDesktopViewControllerGetView(controller.get()));
+  controller_ = controller.release();
 }
 
 FlutterViewController::~FlutterViewController() {

@@ -26,7 +26,7 @@ class FlutterViewController {
   // `width` and `height` are the view's size in physical pixels. The engine
   // keeps pointers into `project`'s strings: `project` must outlive this
   // controller.
-  FlutterViewController(int width, int height, const EngineProject& project);
+  FlutterViewController(int width, int height, const tw::runner::EngineProject& project);
   virtual ~FlutterViewController();
 
   FlutterViewController(const FlutterViewController&) = delete;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,19 +14,67 @@
 #include "runner/wrappers/engine_project.h"
 #include "runner/wrappers/flutter_engine.h"
 #include "runner/wrappers/flutter_view_controller.h"
+#include "testing/allocation_failure.h"
 
+namespace tw::runner {
 namespace {
 
-using runner_testing::DataProject;
-using runner_testing::EngineSetting;
-using runner_testing::Transcript;
-using runner_testing::TranscriptLines;
+using test::DataProject;
+using test::EngineSetting;
+using test::Transcript;
+using test::TranscriptLines;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-using FlutterWrappersTest = runner_testing::DevEngineSession;
+using FlutterWrappersTest = test::DevEngineSession;
+
+// Lines of the transcript that start with `prefix`, leaving out those that
+// start with `except` (when given).
+int CountLines(const std::vector<std::string>& lines, const std::string& prefix,
+               const std::string& except = "") {
+  int count = 0;
+  for (const std::string& line : lines) {
+    if (line.rfind(prefix, 0) == 0 && (except.empty() || line.rfind(except, 0) != 0)) ++count;
+  }
+  return count;
+}
+
+// Fails each allocation of `construct` in turn (then none) and checks that
+// every engine and view controller the library made is ended exactly once,
+// whichever step threw. Returns how many of the failures came after the
+// library had made `made_first` (so that the walk shows the fault it is for).
+template <typename Construct>
+int WalkAllocationFailures(Construct construct, const std::string& made_first) {
+  int failures_after = 0;
+  for (long nth = 1;; ++nth) {
+    SCOPED_TRACE("allocation " + std::to_string(nth));
+    DevEngineReset();
+    bool failed = false;
+    {
+      tw::test::FailAllocation fail(nth);
+      try {
+        construct();
+      } catch (const std::bad_alloc&) {
+      }
+      failed = fail.failed();
+    }
+    const std::vector<std::string> lines = TranscriptLines();
+    const int engines = CountLines(lines, "engine-create ", "engine-create failed");
+    const int controllers =
+        CountLines(lines, "view-controller-create ", "view-controller-create failed");
+    EXPECT_EQ(CountLines(lines, "engine-destroy"), engines) << Transcript();
+    EXPECT_EQ(CountLines(lines, "view-controller-destroy"), controllers) << Transcript();
+    if (!failed) break;
+    if (CountLines(lines, made_first) > 0) ++failures_after;
+    if (nth > 1000) {
+      ADD_FAILURE() << "construction never got past its allocations";
+      break;
+    }
+  }
+  return failures_after;
+}
 
 TEST_F(FlutterWrappersTest, EnginePropertiesComeFromTheProject) {
   struct Case {
@@ -95,6 +144,21 @@ TEST_F(FlutterWrappersTest, EngineDestroysItsEngineUnlessOwnershipWasTransferred
   }
   EXPECT_THAT(Transcript(), HasSubstr("reload-system-fonts"));
   EXPECT_THAT(Transcript(), Not(HasSubstr("engine-destroy")));
+}
+
+TEST_F(FlutterWrappersTest, EngineIsDestroyedOnceWhenAStepAfterItsCreationThrows) {
+  const EngineProject project = DataProject();
+  const int failures_after_create =
+      WalkAllocationFailures([&] { flutter::FlutterEngine engine(project); }, "engine-create ");
+  EXPECT_GT(failures_after_create, 0) << "no allocation failed after the engine existed";
+}
+
+TEST_F(FlutterWrappersTest, ViewControllerIsDestroyedOnceWhenAStepAfterItsCreationThrows) {
+  const EngineProject project = DataProject();
+  const int failures_after_create =
+      WalkAllocationFailures([&] { flutter::FlutterViewController controller(320, 240, project); },
+                             "view-controller-create 320x240");
+  EXPECT_GT(failures_after_create, 0) << "no allocation failed after the controller existed";
 }
 
 TEST_F(FlutterWrappersTest, EngineWithoutAHandleNeitherDestroysNorHandsOutARegistrar) {
@@ -215,3 +279,4 @@ TEST_F(FlutterWrappersTest, TopLevelMessagesAreClaimedOnlyWhenTheLibrarySaysSo) 
 }
 
 }  // namespace
+}  // namespace tw::runner

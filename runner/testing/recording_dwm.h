@@ -1,0 +1,72 @@
+// The stand-in for runner/dwm_seam.h: records every DwmSetWindowAttribute
+// while it lives and answers S_OK, as Wine does, without passing the call on.
+//
+// Example:
+//   tw::runner::test::RecordingDwm dwm;
+//   window.Create(...);
+//   EXPECT_EQ(dwm.calls(), (std::vector<DwmAttributeCall>{{hwnd, 20, 1, 4}, ...}));
+//
+// One may live at a time, on the window thread.
+#ifndef RUNNER_TESTING_RECORDING_DWM_H_
+#define RUNNER_TESTING_RECORDING_DWM_H_
+
+#include <windows.h>
+
+#include <cstring>
+#include <ostream>
+#include <vector>
+
+#include "runner/dwm_seam.h"
+#include "testing/scoped_override.h"
+
+namespace tw::runner::test {
+
+// One call as the window made it. `value` holds the first four bytes the
+// call pointed at (0 when it passed fewer or none); `size` is what it said.
+struct DwmAttributeCall {
+  HWND window;
+  DWORD attribute;
+  DWORD value;
+  DWORD size;
+
+  bool operator==(const DwmAttributeCall& other) const {
+    return window == other.window && attribute == other.attribute && value == other.value &&
+           size == other.size;
+  }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const DwmAttributeCall& call) {
+  return out << "{window " << call.window << ", attribute " << call.attribute << ", value 0x"
+             << std::hex << call.value << std::dec << ", size " << call.size << "}";
+}
+
+class RecordingDwm {
+ public:
+  RecordingDwm() : override_(DwmApi{&Record}) { current_ = this; }
+  ~RecordingDwm() { current_ = nullptr; }
+  RecordingDwm(const RecordingDwm&) = delete;
+  RecordingDwm& operator=(const RecordingDwm&) = delete;
+
+  const std::vector<DwmAttributeCall>& calls() const { return calls_; }
+  void Clear() { calls_.clear(); }
+
+ private:
+  static HRESULT WINAPI Record(HWND window, DWORD attribute, LPCVOID value, DWORD size) noexcept {
+    DWORD first = 0;
+    if (value != nullptr && size >= sizeof(first)) std::memcpy(&first, value, sizeof(first));
+    try {
+      if (current_ != nullptr) current_->calls_.push_back({window, attribute, first, size});
+    } catch (...) {
+      // A call that cannot be recorded shows as a missing one.
+    }
+    return S_OK;
+  }
+
+  static inline RecordingDwm* current_ = nullptr;
+  std::vector<DwmAttributeCall> calls_;
+  tw::test::ScopedOverride<DwmApi, &SetDwmForTesting> override_;
+};
+
+}  // namespace tw::runner::test
+
+#endif  // RUNNER_TESTING_RECORDING_DWM_H_
