@@ -79,9 +79,47 @@ struct IoScript {
   int short_read = 0;               // 1-based ReadFile call that reads one byte less
   int throw_at_write = 0;           // 1-based call that throws std::bad_alloc
   int throw_at_read = 0;            // 1-based ReadFile call that throws std::bad_alloc
+  int hold_read = 0;                // 1-based ReadFile call left pending (see HoldRead)
   int reads = 0;
+  // The held read's pipe and event, through handles of their own.
+  tw::UniqueFile held_pipe;
+  tw::UniqueKernelHandle held_event;
 };
 IoScript g_script;
+
+// Leaves the read pending for ever, as a client that announced bytes and
+// never delivered them would: takes what the pipe holds first, then issues
+// the real read with the caller's OVERLAPPED through a second handle of the
+// same pipe. That read outlives the connection's own handle, so once the
+// update has returned its event shows whether the update cancelled the read
+// and waited for it (set) or left it running (not set).
+BOOL HoldRead(HANDLE h, LPVOID data, DWORD size, LPOVERLAPPED overlapped) {
+  DWORD available = 0;
+  if (!::PeekNamedPipe(h, nullptr, 0, nullptr, &available, nullptr)) return FALSE;
+  if (available > 0) {
+    std::string taken(available, '\0');
+    tw::UniqueKernelHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED own{};
+    own.hEvent = event.get();
+    DWORD read = 0;
+    if (!::ReadFile(h, taken.data(), available, nullptr, &own) &&
+        ::GetLastError() != ERROR_IO_PENDING) {
+      return FALSE;
+    }
+    if (!::GetOverlappedResult(h, &own, &read, /*bWait=*/TRUE) || read != available) return FALSE;
+  }
+  const HANDLE process = ::GetCurrentProcess();
+  HANDLE pipe = nullptr;
+  HANDLE event = nullptr;
+  if (!::DuplicateHandle(process, h, process, &pipe, 0, FALSE, DUPLICATE_SAME_ACCESS)) return FALSE;
+  g_script.held_pipe = tw::UniqueFile(pipe);
+  if (!::DuplicateHandle(process, overlapped->hEvent, process, &event, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+    return FALSE;
+  }
+  g_script.held_event = tw::UniqueKernelHandle(event);
+  return ::ReadFile(pipe, data, size, nullptr, overlapped);
+}
 
 HANDLE WINAPI ScriptedCreateFileW(LPCWSTR name, DWORD access, DWORD share,
                                   LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
@@ -112,6 +150,7 @@ BOOL WINAPI ScriptedReadFile(HANDLE h, LPVOID data, DWORD size, LPDWORD read,
   const int call = ++g_script.reads;
   if (call == g_script.throw_at_read) throw std::bad_alloc();
   if (call == g_script.short_read) size -= 1;
+  if (call == g_script.hold_read) return HoldRead(h, data, size, overlapped);
   return ::ReadFile(h, data, size, read, overlapped);
 }
 
@@ -575,6 +614,47 @@ TEST_F(DiscordIpcTest, FailedOrShortPipeIo) {
     EXPECT_TRUE(next.ok) << next.error;
     EXPECT_EQ(peer->accepted_connections(), 2u);
     StopDiscordPresence();
+  }
+}
+
+struct HeldReadCase {
+  const char* name;
+  int read;  // the ReadFile call left pending
+  const char* error;
+  std::size_t frames_received;
+};
+
+// A read that is still pending when its wait ends (the pipe announced the
+// bytes, the read never delivers them) is cancelled, and waited for before
+// its OVERLAPPED goes away; the update fails with the step's text within
+// one wait.
+TEST_F(DiscordIpcTest, ReadStillPendingAtTheDeadlineIsCancelled) {
+  const HeldReadCase cases[] = {
+      {"handshake reply header", 1, kReadyNotReceived, 1},
+      {"command reply header", 3, kCommandReplyNotReceived, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto peer = StartPeer();
+    ASSERT_TRUE(peer);
+    g_script = IoScript();
+    g_script.hold_read = c.read;
+
+    const Outcome out = Update();
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.error, c.error);
+    EXPECT_GE(out.seconds, kOneWaitMin);
+    EXPECT_LE(out.seconds, kOneWaitMax);
+    EXPECT_EQ(g_script.reads, c.read);
+    ASSERT_TRUE(g_script.held_event);
+    // Completed (by the cancel) before the update returned.
+    EXPECT_EQ(::WaitForSingleObject(g_script.held_event.get(), 0), WAIT_OBJECT_0);
+    // The read was not satisfied: the client's next bytes are still unread
+    // when the connection ends.
+    g_script.held_pipe.reset();
+    EXPECT_TRUE(ClosedByClient(*peer, 1));
+    EXPECT_EQ(peer->frames().size(), c.frames_received);
+    g_script = IoScript();
   }
 }
 
