@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
+#include <utility>
 
 #include "discord/activity_message.h"
 #include "discord/ipc_frame.h"
+#include "discord/ipc_reply.h"
 #include "discord/pipe_io_seam.h"
 #include "util/win_handles.h"
 
@@ -25,10 +27,7 @@ constexpr std::chrono::milliseconds kPollStep{20};
 
 constexpr char kPipeNotFound[] = "Discord IPC pipe was not found. Open Discord desktop.";
 constexpr char kHandshakeWriteFailed[] = "Discord IPC handshake write failed.";
-constexpr char kReadyNotReceived[] = "Discord IPC READY response was not received.";
 constexpr char kCommandWriteFailed[] = "Discord SET_ACTIVITY write failed.";
-constexpr char kCommandReplyNotReceived[] = "Discord SET_ACTIVITY response was not received.";
-constexpr char kCommandRejected[] = "Discord rejected SET_ACTIVITY: ";
 
 // Guards g_connection, g_io and all traffic on the pipe.
 std::mutex g_connection_mutex;
@@ -119,11 +118,11 @@ bool ReadPipeBytes(HANDLE pipe, void* buffer, DWORD size) {
 bool ReadIpcFrame(HANDLE pipe, std::string* payload) {
   uint8_t header_bytes[discord::kFrameHeaderSize];
   if (!ReadPipeBytes(pipe, header_bytes, sizeof header_bytes)) return false;
-  const uint32_t length = discord::DecodeFrameHeader(header_bytes).length;
   // Checked before anything is allocated or waited for.
-  if (length == 0 || length > discord::kMaxPayloadSize) return false;
-  std::string buffer(length, '\0');
-  if (!ReadPipeBytes(pipe, buffer.data(), length)) return false;
+  const std::optional<uint32_t> length = discord::AnnouncedPayloadLength(header_bytes);
+  if (!length) return false;
+  std::string buffer(*length, '\0');
+  if (!ReadPipeBytes(pipe, buffer.data(), *length)) return false;
   *payload = std::move(buffer);
   return true;
 }
@@ -157,8 +156,9 @@ bool Fail(const char* text, std::string* error) {
   return false;
 }
 
-bool Contains(const std::string& text, std::string_view marker) {
-  return text.find(marker) != std::string::npos;
+bool Fail(discord::ReplyVerdict verdict, std::string* error) {
+  if (error != nullptr) *error = std::move(verdict.error);
+  return false;
 }
 
 }  // namespace
@@ -194,12 +194,10 @@ bool UpdateDiscordPresence(const std::string& client_id, const std::string& deta
     return Fail(kHandshakeWriteFailed, error);
   }
 
-  // The marker is the whole check: the frame's opcode and the rest of the
-  // payload are not examined.
   std::string ready;
-  if (!ReadIpcFrame(pipe, &ready) || !Contains(ready, discord::kReadyMarker)) {
-    return Fail(kReadyNotReceived, error);
-  }
+  const bool ready_read = ReadIpcFrame(pipe, &ready);
+  discord::ReplyVerdict handshake = discord::JudgeHandshakeReply(ready_read ? &ready : nullptr);
+  if (!handshake.accepted) return Fail(std::move(handshake), error);
 
   if (!WriteIpcFrame(pipe, discord::kOpFrame,
                      BuildSetActivityMessage(details, state, large_image, large_text))) {
@@ -207,15 +205,11 @@ bool UpdateDiscordPresence(const std::string& client_id, const std::string& deta
   }
 
   std::string response;
-  if (!ReadIpcFrame(pipe, &response)) return Fail(kCommandReplyNotReceived, error);
-
+  const bool response_read = ReadIpcFrame(pipe, &response);
   // Stored before it is judged, so a rejection is visible to the caller too.
-  if (reply != nullptr) *reply = response;
-
-  if (Contains(response, discord::kErrorMarker) || Contains(response, discord::kCodeMarker)) {
-    if (error != nullptr) *error = kCommandRejected + response;
-    return false;
-  }
+  if (response_read && reply != nullptr) *reply = response;
+  discord::ReplyVerdict command = discord::JudgeCommandReply(response_read ? &response : nullptr);
+  if (!command.accepted) return Fail(std::move(command), error);
   g_connection = std::move(connection);
   return true;
 }
