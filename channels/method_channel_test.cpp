@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "channels/plumbing_test_support.h"
 #include "channels/standard_method_codec.h"
+#include "channels/testing/plumbing_test_support.h"
 #include "testing/failing_allocator.h"
 
-namespace flutter::testing {
+namespace flutter::test {
 namespace {
 
 // Keeps the registered handlers and plays the engine's side of a message.
@@ -303,4 +303,4 @@ TEST_F(MethodChannelTest, RunningOutOfMemoryWhileAnsweringStillAnswersOnce) {
 }
 
 }  // namespace
-}  // namespace flutter::testing
+}  // namespace flutter::test
