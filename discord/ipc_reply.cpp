@@ -3,7 +3,7 @@
 #include <string_view>
 #include <utility>
 
-namespace discord {
+namespace tw::discord {
 namespace {
 
 bool Contains(const std::string& text, std::string_view marker) {
@@ -33,4 +33,4 @@ ReplyVerdict JudgeCommandReply(const std::string* reply) {
   return ReplyVerdict{true, {}};
 }
 
-}  // namespace discord
+}  // namespace tw::discord

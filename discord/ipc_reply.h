@@ -6,9 +6,9 @@
 // feeds it arbitrary input.
 //
 // Example:
-//   const std::optional<uint32_t> length = discord::AnnouncedPayloadLength(header);
+//   const std::optional<uint32_t> length = AnnouncedPayloadLength(header);
 //   if (!length) ...;  // refused before anything is allocated or waited for
-//   const discord::ReplyVerdict verdict = discord::JudgeCommandReply(&payload);
+//   const ReplyVerdict verdict = JudgeCommandReply(&payload);
 //   if (!verdict.accepted) Report(verdict.error);
 #ifndef DISCORD_IPC_REPLY_H_
 #define DISCORD_IPC_REPLY_H_
@@ -19,7 +19,7 @@
 
 #include "discord/ipc_frame.h"
 
-namespace discord {
+namespace tw::discord {
 
 inline constexpr char kReadyNotReceived[] = "Discord IPC READY response was not received.";
 inline constexpr char kCommandReplyNotReceived[] =
@@ -47,6 +47,6 @@ ReplyVerdict JudgeHandshakeReply(const std::string* reply);
 // error text then ends with the whole reply.
 ReplyVerdict JudgeCommandReply(const std::string* reply);
 
-}  // namespace discord
+}  // namespace tw::discord
 
 #endif  // DISCORD_IPC_REPLY_H_

@@ -8,6 +8,7 @@
 
 #include "discord/ipc_frame.h"
 
+namespace tw::discord {
 namespace {
 
 TEST(IpcReplyTest, AnnouncedLengthIsReadOnlyFromOneToOneMebibyte) {
@@ -28,8 +29,8 @@ TEST(IpcReplyTest, AnnouncedLengthIsReadOnlyFromOneToOneMebibyte) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.length);
     // Any opcode: it is never examined.
-    const auto header = discord::EncodeFrameHeader(0xA1B2C3D4, c.length);
-    EXPECT_EQ(discord::AnnouncedPayloadLength(header.data()), c.want);
+    const auto header = EncodeFrameHeader(0xA1B2C3D4, c.length);
+    EXPECT_EQ(AnnouncedPayloadLength(header.data()), c.want);
   }
 }
 
@@ -51,10 +52,9 @@ TEST(IpcReplyTest, HandshakeIsAcceptedByTheQuotedReadyMarkerAlone) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const discord::ReplyVerdict verdict =
-        discord::JudgeHandshakeReply(c.reply ? &*c.reply : nullptr);
+    const ReplyVerdict verdict = JudgeHandshakeReply(c.reply ? &*c.reply : nullptr);
     EXPECT_EQ(verdict.accepted, c.accepted);
-    EXPECT_EQ(verdict.error, c.accepted ? "" : discord::kReadyNotReceived);
+    EXPECT_EQ(verdict.error, c.accepted ? "" : kReadyNotReceived);
   }
 }
 
@@ -70,13 +70,14 @@ TEST(IpcReplyTest, CommandIsRefusedByTheErrorOrCodeMarkerWithTheWholeReply) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const discord::ReplyVerdict verdict = discord::JudgeCommandReply(&*c.reply);
+    const ReplyVerdict verdict = JudgeCommandReply(&*c.reply);
     EXPECT_EQ(verdict.accepted, c.accepted);
-    EXPECT_EQ(verdict.error, c.accepted ? "" : discord::kCommandRejected + *c.reply);
+    EXPECT_EQ(verdict.error, c.accepted ? "" : kCommandRejected + *c.reply);
   }
-  const discord::ReplyVerdict missing = discord::JudgeCommandReply(nullptr);
+  const ReplyVerdict missing = JudgeCommandReply(nullptr);
   EXPECT_FALSE(missing.accepted);
-  EXPECT_EQ(missing.error, discord::kCommandReplyNotReceived);
+  EXPECT_EQ(missing.error, kCommandReplyNotReceived);
 }
 
 }  // namespace
+}  // namespace tw::discord

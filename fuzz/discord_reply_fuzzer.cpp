@@ -40,27 +40,27 @@ void CheckHeader(const uint8_t* header) {
                           uint32_t{header[6]} << 16 | uint32_t{header[7]} << 24;
   const uint32_t opcode = uint32_t{header[0]} | uint32_t{header[1]} << 8 |
                           uint32_t{header[2]} << 16 | uint32_t{header[3]} << 24;
-  const discord::FrameHeader decoded = discord::DecodeFrameHeader(header);
+  const tw::discord::FrameHeader decoded = tw::discord::DecodeFrameHeader(header);
   Check(decoded.opcode == opcode && decoded.length == length, "header decoded wrongly");
-  const auto encoded = discord::EncodeFrameHeader(opcode, length);
-  for (std::size_t i = 0; i < discord::kFrameHeaderSize; ++i) {
+  const auto encoded = tw::discord::EncodeFrameHeader(opcode, length);
+  for (std::size_t i = 0; i < tw::discord::kFrameHeaderSize; ++i) {
     Check(encoded[i] == header[i], "header does not encode back to its bytes");
   }
 
-  const std::optional<uint32_t> announced = discord::AnnouncedPayloadLength(header);
+  const std::optional<uint32_t> announced = tw::discord::AnnouncedPayloadLength(header);
   const bool readable = length >= 1 && length <= 1048576;
   Check(announced.has_value() == readable, "length outside 1..1048576 accepted, or inside refused");
   Check(!announced || *announced == length, "accepted length differs from the header's");
 }
 
 void CheckReplies(const std::string& payload) {
-  const discord::ReplyVerdict handshake = discord::JudgeHandshakeReply(&payload);
+  const tw::discord::ReplyVerdict handshake = tw::discord::JudgeHandshakeReply(&payload);
   const bool ready = Holds(payload, "\"READY\"");
   Check(handshake.accepted == ready, "handshake verdict differs from the READY marker");
   Check(handshake.error == (ready ? "" : "Discord IPC READY response was not received."),
         "handshake text");
 
-  const discord::ReplyVerdict command = discord::JudgeCommandReply(&payload);
+  const tw::discord::ReplyVerdict command = tw::discord::JudgeCommandReply(&payload);
   const bool rejected = Holds(payload, "\"ERROR\"") || Holds(payload, "\"code\"");
   Check(command.accepted == !rejected, "command verdict differs from the ERROR and code markers");
   Check(command.error == (rejected ? "Discord rejected SET_ACTIVITY: " + payload : ""),
@@ -70,10 +70,11 @@ void CheckReplies(const std::string& payload) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  uint8_t header[discord::kFrameHeaderSize] = {};
-  for (std::size_t i = 0; i < discord::kFrameHeaderSize && i < size; ++i) header[i] = data[i];
+  uint8_t header[tw::discord::kFrameHeaderSize] = {};
+  for (std::size_t i = 0; i < tw::discord::kFrameHeaderSize && i < size; ++i) header[i] = data[i];
   CheckHeader(header);
-  const std::size_t skip = size < discord::kFrameHeaderSize ? size : discord::kFrameHeaderSize;
+  const std::size_t skip =
+      size < tw::discord::kFrameHeaderSize ? size : tw::discord::kFrameHeaderSize;
   CheckReplies(std::string(reinterpret_cast<const char*>(data) + skip, size - skip));
   // The whole input as a payload too, so that markers may start anywhere.
   CheckReplies(std::string(reinterpret_cast<const char*>(data), size));
