@@ -18,8 +18,10 @@
 
 #include "discord/activity_message.h"
 #include "discord/ipc_frame.h"
+#include "discord/pipe_io_seam.h"
 #include "discord/pipe_name.h"
 #include "discord/testing/scripted_pipe_io.h"
+#include "testing/scoped_override.h"
 #include "tools/discord-peer/peer.h"
 #include "util/win_handles.h"
 
@@ -529,6 +531,29 @@ TEST_F(DiscordIpcTest, FailedOrShortPipeIo) {
     EXPECT_EQ(peer->accepted_connections(), 2u);
     StopDiscordPresence();
   }
+}
+
+// A null entry of the seam stands for the platform call, and the table
+// that an override replaced comes back when it ends.
+TEST_F(DiscordIpcTest, NullSeamEntriesAreThePlatformCalls) {
+  auto& peer = Serve();
+  {
+    const tw::test::ScopedOverride<PipeIo, &SetPipeIoForTesting> platform(
+        PipeIo{nullptr, nullptr, nullptr});
+    const Outcome out = Update();
+    EXPECT_TRUE(out.ok) << out.error;
+  }
+  EXPECT_EQ(peer.frames().size(), 2u);
+  EXPECT_TRUE(Script().opens.empty());
+  EXPECT_TRUE(Script().writes.empty());
+  EXPECT_EQ(Script().reads, 0);
+
+  // The stand-in is back.
+  const Outcome again = Update();
+  EXPECT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(Script().opens.size(), 1u);
+  EXPECT_EQ(Script().writes.size(), 2u);
+  EXPECT_EQ(Script().reads, 4);
 }
 
 struct HeldReadCase {
