@@ -93,8 +93,9 @@ bool WaitForPipeBytes(HANDLE pipe, DWORD count, std::chrono::steady_clock::time_
 // Reads exactly `size` bytes into `buffer`, within one wait of kWaitTimeout:
 // polls until the pipe holds all of them, then reads them with one
 // overlapped ReadFile, whose completion is waited for until the same
-// deadline (the bytes are there, so it completes at once). A short read
-// means the pipe misbehaved and is a failure, not a reason to read again.
+// deadline (the bytes are there, so it completes at once; one still pending
+// then is cancelled, waited for and fails). A short read means the pipe
+// misbehaved and is a failure, not a reason to read again.
 bool ReadPipeBytes(HANDLE pipe, void* buffer, DWORD size) {
   const auto deadline = std::chrono::steady_clock::now() + kWaitTimeout;
   if (!WaitForPipeBytes(pipe, size, deadline)) return false;
