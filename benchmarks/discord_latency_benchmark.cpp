@@ -5,8 +5,13 @@
 //                  connection, with blocking reads instead of polling;
 //   poll step      one 20 ms sleep, the unit the connection waits in.
 //
-// The update's phases are timed through the connection's pipe seam (its
-// reads and writes; the calls themselves are the real ones).
+// The update's phases are timed through the connection's pipe seam, with
+// its stand-in recording when each read and write call began and returned
+// (the calls themselves are the real ones): writes W1 (handshake) and W2
+// (command), reads R1 R2 (READY header and payload) and R3 R4 (reply
+// header and payload). The calls are overlapped: a read is issued once the
+// peek has seen its bytes, and a write's completion is waited for after the
+// call returns.
 //
 // Run: cmake/wine-run <build>/wineprefix <build>/benchmarks/discord_latency_benchmark.exe [rounds]
 #include <windows.h>
@@ -22,7 +27,8 @@
 #include "discord/activity_message.h"
 #include "discord/discord_ipc.h"
 #include "discord/ipc_frame.h"
-#include "discord/pipe_io_seam.h"
+#include "discord/pipe_name.h"
+#include "discord/testing/scripted_pipe_io.h"
 #include "tools/discord-peer/peer.h"
 #include "util/win_handles.h"
 
@@ -38,12 +44,12 @@ double Median(std::vector<double> v) {
 }
 
 bool RawFrameExchange(HANDLE pipe, uint32_t opcode, const std::string& payload) {
-  const std::string frame = discord::EncodeFrame(opcode, payload);
+  const std::string frame = tw::discord::EncodeFrame(opcode, payload);
   DWORD written = 0;
   if (!::WriteFile(pipe, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr)) {
     return false;
   }
-  discord::FrameHeader header;
+  tw::discord::FrameHeader header;
   std::string reply;
   return discord_peer::ReadFrameBlocking(pipe, &header, &reply);
 }
@@ -51,46 +57,23 @@ bool RawFrameExchange(HANDLE pipe, uint32_t opcode, const std::string& payload) 
 // The protocol without the polling: open, handshake, command, blocking reads.
 // Fills the time of each of the two round trips.
 bool RawExchange(double* handshake_ms, double* command_ms) {
-  tw::UniqueFile pipe(::CreateFileW(L"\\\\.\\pipe\\discord-ipc-0", GENERIC_READ | GENERIC_WRITE, 0,
-                                    nullptr, OPEN_EXISTING, 0, nullptr));
+  tw::UniqueFile pipe(::CreateFileW(tw::discord::PipeName(0).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    0, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!pipe) return false;
   auto t0 = Clock::now();
-  if (!RawFrameExchange(pipe.get(), discord::kOpHandshake,
-                        discord::BuildHandshakePayload("1234567890"))) {
+  if (!RawFrameExchange(pipe.get(), tw::discord::kOpHandshake,
+                        tw::discord::BuildHandshakePayload("1234567890"))) {
     return false;
   }
   *handshake_ms = Millis(Clock::now() - t0);
   t0 = Clock::now();
-  if (!RawFrameExchange(pipe.get(), discord::kOpFrame,
-                        BuildSetActivityMessage("In the hub", "Idle", "tidewarden", "T"))) {
+  if (!RawFrameExchange(
+          pipe.get(), tw::discord::kOpFrame,
+          tw::discord::BuildSetActivityMessage("In the hub", "Idle", "tidewarden", "T"))) {
     return false;
   }
   *command_ms = Millis(Clock::now() - t0);
   return true;
-}
-
-// Entry and exit times of the pipe calls of one update, in call order:
-// writes W1 (handshake) and W2 (command), reads R1 R2 (READY header and
-// payload) and R3 R4 (reply header and payload). The calls are overlapped:
-// a read is issued once the peek has seen its bytes, and a write's
-// completion is waited for after the call returns.
-struct Trace {
-  std::vector<std::pair<Clock::time_point, Clock::time_point>> writes, reads;
-};
-Trace g_trace;
-
-BOOL WINAPI TracedWriteFile(HANDLE h, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED o) {
-  const auto begin = Clock::now();
-  const BOOL ok = ::WriteFile(h, data, size, written, o);
-  g_trace.writes.emplace_back(begin, Clock::now());
-  return ok;
-}
-
-BOOL WINAPI TracedReadFile(HANDLE h, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED o) {
-  const auto begin = Clock::now();
-  const BOOL ok = ::ReadFile(h, data, size, read, o);
-  g_trace.reads.emplace_back(begin, Clock::now());
-  return ok;
 }
 
 }  // namespace
@@ -104,29 +87,29 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  discord::SetPipeIoForTesting({&::CreateFileW, &TracedReadFile, &TracedWriteFile});
+  const tw::discord::test::ScopedScriptedPipeIo timed_pipe_io;
   std::vector<double> update_ms, raw_ms, raw_handshake_ms, raw_command_ms, sleep_ms;
   std::vector<double> open_ms, ready_wait_ms, ready_read_ms, command_ms, reply_wait_ms, tail_ms;
   for (int i = 0; i < rounds; ++i) {
-    g_trace = Trace();
+    tw::discord::test::Script() = tw::discord::test::PipeIoScript();
     auto t0 = Clock::now();
-    const bool ok = UpdateDiscordPresence("1234567890", "In the hub", "Idle", "tidewarden", "T",
-                                          nullptr, &error);
+    const bool ok = tw::discord::UpdateDiscordPresence("1234567890", "In the hub", "Idle",
+                                                       "tidewarden", "T", nullptr, &error);
     const auto t_end = Clock::now();
     update_ms.push_back(Millis(t_end - t0));
-    if (!ok || g_trace.writes.size() != 2 || g_trace.reads.size() != 4) {
+    const auto& w = tw::discord::test::Script().write_times;
+    const auto& r = tw::discord::test::Script().read_times;
+    if (!ok || w.size() != 2 || r.size() != 4) {
       std::fprintf(stderr, "update failed: %s\n", error.c_str());
       return 1;
     }
-    const auto& w = g_trace.writes;
-    const auto& r = g_trace.reads;
-    open_ms.push_back(Millis(w[0].first - t0));
-    ready_wait_ms.push_back(Millis(r[0].first - w[0].first));
-    ready_read_ms.push_back(Millis(r[1].second - r[0].first));
-    command_ms.push_back(Millis(w[1].second - r[1].second));
-    reply_wait_ms.push_back(Millis(r[2].first - w[1].second));
-    tail_ms.push_back(Millis(t_end - r[2].first));
-    StopDiscordPresence();
+    open_ms.push_back(Millis(w[0].begin - t0));
+    ready_wait_ms.push_back(Millis(r[0].begin - w[0].begin));
+    ready_read_ms.push_back(Millis(r[1].end - r[0].begin));
+    command_ms.push_back(Millis(w[1].end - r[1].end));
+    reply_wait_ms.push_back(Millis(r[2].begin - w[1].end));
+    tail_ms.push_back(Millis(t_end - r[2].begin));
+    tw::discord::StopDiscordPresence();
 
     t0 = Clock::now();
     double handshake_rtt = 0, command_rtt = 0;

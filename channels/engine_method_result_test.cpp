@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "channels/plumbing_test_support.h"
+#include "channels/testing/plumbing_test_support.h"
 
-namespace flutter::testing {
+namespace flutter::test {
 namespace {
 
 using Answer = std::function<void(MethodResult<EncodableValue>&)>;
@@ -135,4 +135,4 @@ TEST(EngineMethodResultTest, EmptyCallbackIsSpentFromTheStart) {
 }
 
 }  // namespace
-}  // namespace flutter::testing
+}  // namespace flutter::test

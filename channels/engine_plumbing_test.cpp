@@ -14,12 +14,12 @@
 
 #include "channels/binary_messenger.h"
 #include "channels/method_channel.h"
-#include "channels/plumbing_test_support.h"
 #include "channels/standard_method_codec.h"
+#include "channels/testing/plumbing_test_support.h"
 #include "runner/flutter_windows.h"
 #include "tools/flutter_windows/dev_engine.h"
 
-namespace flutter::testing {
+namespace flutter::test {
 namespace {
 
 constexpr char kSecurity[] = "fernbrook/security";
@@ -718,4 +718,4 @@ TEST_F(BinaryMessengerTest, MethodCallHandlerMayClearItsOwnChannel) {
 }
 
 }  // namespace
-}  // namespace flutter::testing
+}  // namespace flutter::test

@@ -5,14 +5,17 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "channels/plumbing_test_support.h"
+#include "channels/standard_method_codec.h"
+#include "channels/testing/plumbing_test_support.h"
+#include "testing/allocation_failure.h"
 
-namespace flutter::testing {
+namespace flutter::test {
 namespace {
 
 // Keeps the registered handlers and plays the engine's side of a message.
@@ -219,5 +222,85 @@ TEST_F(MethodChannelTest, ThrowingHandlerIsAnsweredWithAnError) {
   }
 }
 
+// Out of memory while the answer is encoded: the n-th allocation from the
+// moment the handler answers fails, for every n until the answer needs
+// fewer. Codes, messages and texts are too long for a string's own buffer,
+// so that copying and encoding them allocate. Each call is still answered
+// exactly once: with the handler's answer, with the error that names what
+// was thrown, or, when even that cannot be encoded, with an empty response.
+TEST_F(MethodChannelTest, RunningOutOfMemoryWhileAnsweringStillAnswersOnce) {
+  const StandardMethodCodec& codec = StandardMethodCodec::GetInstance();
+  const std::string code(40, 'c');
+  const std::string message(80, 'm');
+  const std::string thrown_line = "Error: method call handler threw: ";
+  struct Case {
+    const char* name;
+    std::function<void(MethodResult<>&)> answer;
+    std::string want_stderr;  // with no allocation failing
+    Bytes want_reply;
+  };
+  const Case cases[] = {
+      {"error answer", [&](MethodResult<>& result) { result.Error(code, message); }, "",
+       *codec.EncodeErrorEnvelope(code, message, nullptr)},
+      {"handler throws", [&](MethodResult<>&) { throw std::runtime_error(message); },
+       thrown_line + message + "\n", *codec.EncodeErrorEnvelope("error", message, nullptr)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    long n = 0;
+    bool failed = true;
+    int empty_replies = 0;
+    while (failed && n < 10000) {
+      ++n;
+      SCOPED_TRACE(n);
+      MethodChannel<> channel(&messenger_, "app/oom", &codec);
+      channel.SetMethodCallHandler(
+          [&](const MethodCall<>&, std::unique_ptr<MethodResult<>> result) {
+            tw::test::ArmAllocationFailure(n);
+            c.answer(*result);
+          });
+      const Bytes call = *codec.EncodeMethodCall(MethodCall<>("start", nullptr));
+      ReplyLog log;
+      StderrCapture err;
+      // Disarmed before the log records, so that only the channel's own
+      // allocations fail.
+      messenger_.handlers["app/oom"](call.data(), call.size(),
+                                     [&](const uint8_t* data, size_t size) {
+                                       tw::test::DisarmAllocationFailure();
+                                       log.Callback()(data, size);
+                                     });
+      failed = tw::test::DisarmAllocationFailure();
+      const std::string text = err.Take();
+      ASSERT_EQ(log.replies.size(), 1u) << text;
+      const Bytes& reply = log.replies[0].bytes;
+      if (!failed) {
+        EXPECT_EQ(text, c.want_stderr);
+        EXPECT_EQ(reply, c.want_reply);
+        continue;
+      }
+      // One line naming what reached the channel: std::bad_alloc, the
+      // handler's text, or nothing when copying that text failed.
+      ASSERT_GE(text.size(), thrown_line.size() + 1) << text;
+      ASSERT_EQ(text.substr(0, thrown_line.size()), thrown_line) << text;
+      ASSERT_EQ(text.back(), '\n');
+      const std::string what =
+          text.substr(thrown_line.size(), text.size() - thrown_line.size() - 1);
+      EXPECT_TRUE(what == "std::bad_alloc" || what == message || what.empty()) << what;
+      if (reply.empty()) {
+        EXPECT_TRUE(log.replies[0].null_data);
+        ++empty_replies;
+      } else {
+        EXPECT_EQ(reply, *codec.EncodeErrorEnvelope("error", what, nullptr));
+      }
+    }
+    EXPECT_FALSE(failed) << "the call never completed";
+    EXPECT_GT(n, 3);  // the loop did reach the encoding
+    if (std::string(c.name) == "handler throws") {
+      // The error answer's own encoding ran out of memory at least once.
+      EXPECT_GT(empty_replies, 0);
+    }
+  }
+}
+
 }  // namespace
-}  // namespace flutter::testing
+}  // namespace flutter::test

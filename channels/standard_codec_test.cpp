@@ -11,13 +11,12 @@
 
 #include "channels/testing/codec_support.h"
 
-namespace flutter {
+namespace flutter::test {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using V = EncodableValue;
-using namespace testing_support;
 
 const StandardCodecSerializer& Serializer() { return StandardCodecSerializer::GetInstance(); }
 
@@ -479,4 +478,4 @@ TEST(StandardCodecTest, LargeValuesRoundTrip) {
 }
 
 }  // namespace
-}  // namespace flutter
+}  // namespace flutter::test

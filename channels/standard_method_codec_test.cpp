@@ -10,13 +10,12 @@
 #include "channels/testing/codec_support.h"
 #include "testing/recording_result.h"
 
-namespace flutter {
+namespace flutter::test {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using V = EncodableValue;
-using namespace testing_support;
 
 const char kNotAString[] = "Invalid method call; method name is not a string.";
 
@@ -249,4 +248,4 @@ TEST(StandardMethodCodecTest, OneCodecPerSerializer) {
 }
 
 }  // namespace
-}  // namespace flutter
+}  // namespace flutter::test

@@ -12,6 +12,7 @@
 
 #include "util/hex.h"
 
+namespace tw::discord {
 namespace {
 
 uint32_t CurrentProcessId() {
@@ -100,3 +101,5 @@ std::string BuildSetActivityMessage(const std::string& details, const std::strin
       << "}},\"nonce\":\"" << start_seconds << "-" << pid << "\"}";
   return out.str();
 }
+
+}  // namespace tw::discord

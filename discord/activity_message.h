@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tw::discord {
+
 // The body of a JSON string literal for `text`, without the surrounding
 // quotation marks. Escapes the quotation mark, the backslash and every byte
 // below 0x20 (\b \f \n \r \t by name, the others as \u00xx in lower case);
@@ -35,5 +37,7 @@ std::string BuildSetActivityMessage(const std::string& details, const std::strin
 // hold nothing that JSON would need to escape.
 inline constexpr const char* kProductWebsiteUrl = "https://tidewarden.example.com/";
 inline constexpr const char* kCommunityInviteUrl = "https://community.example.com/tidewarden";
+
+}  // namespace tw::discord
 
 #endif  // DISCORD_ACTIVITY_MESSAGE_H_

@@ -11,6 +11,7 @@
 #include "discord/activity_message.h"
 #include "discord/ipc_frame.h"
 
+namespace tw::discord {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -114,7 +115,7 @@ TEST(ActivityMessageJsonTest, ValidJsonWithMembersInOrderAndValuesBack) {
 TEST(ActivityMessageJsonTest, HandshakeIsValidJsonWithClientIdBack) {
   for (const auto& c : Values()) {
     SCOPED_TRACE(c.name);
-    const std::string text = discord::BuildHandshakePayload(c.value);
+    const std::string text = BuildHandshakePayload(c.value);
     Json json;
     ASSERT_NO_THROW(json = Json::parse(text)) << text;
     ASSERT_EQ(Keys(json), (std::vector<std::string>{"v", "client_id"}));
@@ -124,3 +125,4 @@ TEST(ActivityMessageJsonTest, HandshakeIsValidJsonWithClientIdBack) {
 }
 
 }  // namespace
+}  // namespace tw::discord

@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+namespace tw::discord {
 namespace {
 
 using ::testing::HasSubstr;
@@ -112,3 +113,4 @@ TEST(BuildSetActivityMessageTest, LiveBuildUsesThisProcessAndNow) {
 }
 
 }  // namespace
+}  // namespace tw::discord

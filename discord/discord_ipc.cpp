@@ -6,35 +6,41 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
+#include <utility>
 
 #include "discord/activity_message.h"
 #include "discord/ipc_frame.h"
+#include "discord/ipc_reply.h"
 #include "discord/pipe_io_seam.h"
+#include "discord/pipe_name.h"
+#include "util/file_io.h"
 #include "util/win_handles.h"
 
+namespace tw::discord {
 namespace {
 
-constexpr wchar_t kPipeNamePrefix[] = L"\\\\.\\pipe\\discord-ipc-";
-constexpr int kPipeCount = 10;
 constexpr std::chrono::milliseconds kWaitTimeout{2500};
 constexpr DWORD kWaitTimeoutMs = static_cast<DWORD>(kWaitTimeout.count());
 constexpr std::chrono::milliseconds kPollStep{20};
 
 constexpr char kPipeNotFound[] = "Discord IPC pipe was not found. Open Discord desktop.";
 constexpr char kHandshakeWriteFailed[] = "Discord IPC handshake write failed.";
-constexpr char kReadyNotReceived[] = "Discord IPC READY response was not received.";
 constexpr char kCommandWriteFailed[] = "Discord SET_ACTIVITY write failed.";
-constexpr char kCommandReplyNotReceived[] = "Discord SET_ACTIVITY response was not received.";
-constexpr char kCommandRejected[] = "Discord rejected SET_ACTIVITY: ";
 
 // Guards g_connection, g_io and all traffic on the pipe.
 std::mutex g_connection_mutex;
 // The open pipe, or none. Static lifetime: lives as long as the process.
-tw::UniqueFile g_connection;
-discord::PipeIo g_io = discord::DefaultPipeIo();
+UniqueFile g_connection;
+PipeIo g_io;
+
+// The installed call, or the platform call where the entry is null.
+template <typename Call>
+Call Or(Call installed, Call platform) {
+  return installed != nullptr ? installed : platform;
+}
 
 // Overlapped, so that every read and write can be given up after a time-out;
 // and the server may identify the launcher but not act as it.
@@ -43,37 +49,29 @@ constexpr DWORD kPipeOpenFlags =
 
 // The first of the client's pipes that opens, tried once each in order; a
 // busy pipe is not waited for.
-tw::UniqueFile OpenDiscordPipe() {
+UniqueFile OpenDiscordPipe() {
   for (int n = 0; n < kPipeCount; ++n) {
-    const std::wstring name = kPipeNamePrefix + std::to_wstring(n);
-    HANDLE pipe = g_io.create_file(name.c_str(), GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0,
-                                   /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, kPipeOpenFlags,
-                                   /*hTemplateFile=*/nullptr);
-    if (pipe != INVALID_HANDLE_VALUE) return tw::UniqueFile(pipe);
+    const std::wstring name = PipeName(n);
+    HANDLE pipe = Or(g_io.create_file, &::CreateFileW)(
+        name.c_str(), GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0,
+        /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, kPipeOpenFlags,
+        /*hTemplateFile=*/nullptr);
+    if (pipe != INVALID_HANDLE_VALUE) return UniqueFile(pipe);
   }
-  return tw::UniqueFile();
+  return UniqueFile();
 }
 
-// Ends the overlapped operation that `started` (with `error`, the last error
-// right after the call) began on `pipe`: waits for it at most `timeout_ms`,
-// and when that passes cancels it and waits for the cancellation, so that
-// the system is done with `overlapped` and the buffer before they go away.
-// True when the operation succeeded; `*transferred` holds its byte count.
-bool FinishIo(HANDLE pipe, OVERLAPPED* overlapped, BOOL started, DWORD error, DWORD timeout_ms,
-              DWORD* transferred) {
-  if (!started && error != ERROR_IO_PENDING) return false;
-  if (::WaitForSingleObject(overlapped->hEvent, timeout_ms) != WAIT_OBJECT_0) {
-    ::CancelIoEx(pipe, overlapped);
-    // Cancelled, or finished just before the cancel came: either way over.
-    return ::GetOverlappedResult(pipe, overlapped, transferred, /*bWait=*/TRUE) != FALSE;
-  }
-  return ::GetOverlappedResult(pipe, overlapped, transferred, /*bWait=*/FALSE) != FALSE;
-}
-
-tw::UniqueKernelHandle MakeIoEvent() {
-  return tw::UniqueKernelHandle(::CreateEventW(/*lpEventAttributes=*/nullptr,
-                                               /*bManualReset=*/TRUE, /*bInitialState=*/FALSE,
-                                               /*lpName=*/nullptr));
+// True when the overlapped operation that a call began on `pipe` (it
+// returned `started`, and `error` was the last error right after it)
+// completed within `timeout_ms` and moved exactly `size` bytes. One still
+// running after that is cancelled and waited for, so that the system is
+// done with `overlapped` and the buffer before they go away.
+bool FinishedWhole(HANDLE pipe, OVERLAPPED* overlapped, BOOL started, DWORD error, DWORD timeout_ms,
+                   DWORD size) {
+  DWORD transferred = 0;
+  return FinishOverlapped(pipe, overlapped, started, error, timeout_ms, &transferred) ==
+             IoOutcome::kDone &&
+         transferred == size;
 }
 
 // True once at least `count` bytes wait in the pipe, false when `deadline`
@@ -95,12 +93,13 @@ bool WaitForPipeBytes(HANDLE pipe, DWORD count, std::chrono::steady_clock::time_
 // Reads exactly `size` bytes into `buffer`, within one wait of kWaitTimeout:
 // polls until the pipe holds all of them, then reads them with one
 // overlapped ReadFile, whose completion is waited for until the same
-// deadline (the bytes are there, so it completes at once). A short read
-// means the pipe misbehaved and is a failure, not a reason to read again.
+// deadline (the bytes are there, so it completes at once; one still pending
+// then is cancelled, waited for and fails). A short read means the pipe
+// misbehaved and is a failure, not a reason to read again.
 bool ReadPipeBytes(HANDLE pipe, void* buffer, DWORD size) {
   const auto deadline = std::chrono::steady_clock::now() + kWaitTimeout;
   if (!WaitForPipeBytes(pipe, size, deadline)) return false;
-  const tw::UniqueKernelHandle event = MakeIoEvent();
+  const UniqueKernelHandle event = CreateIoEvent();
   if (!event) return false;
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
       deadline - std::chrono::steady_clock::now());
@@ -108,22 +107,22 @@ bool ReadPipeBytes(HANDLE pipe, void* buffer, DWORD size) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = event.get();
   const BOOL started =
-      g_io.read_file(pipe, buffer, size, /*lpNumberOfBytesRead=*/nullptr, &overlapped);
+      Or(g_io.read_file, &::ReadFile)(pipe, buffer, size,
+                                      /*lpNumberOfBytesRead=*/nullptr, &overlapped);
   const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
-  DWORD read = 0;
-  return FinishIo(pipe, &overlapped, started, error, left_ms, &read) && read == size;
+  return FinishedWhole(pipe, &overlapped, started, error, left_ms, size);
 }
 
 // Reads exactly one frame: the header, then the payload, each within its own
 // wait. `*payload` changes only on success.
 bool ReadIpcFrame(HANDLE pipe, std::string* payload) {
-  uint8_t header_bytes[discord::kFrameHeaderSize];
+  uint8_t header_bytes[kFrameHeaderSize];
   if (!ReadPipeBytes(pipe, header_bytes, sizeof header_bytes)) return false;
-  const uint32_t length = discord::DecodeFrameHeader(header_bytes).length;
   // Checked before anything is allocated or waited for.
-  if (length == 0 || length > discord::kMaxPayloadSize) return false;
-  std::string buffer(length, '\0');
-  if (!ReadPipeBytes(pipe, buffer.data(), length)) return false;
+  const std::optional<uint32_t> length = AnnouncedPayloadLength(header_bytes);
+  if (!length) return false;
+  std::string buffer(*length, '\0');
+  if (!ReadPipeBytes(pipe, buffer.data(), *length)) return false;
   *payload = std::move(buffer);
   return true;
 }
@@ -137,18 +136,17 @@ bool ReadIpcFrame(HANDLE pipe, std::string* payload) {
 // time-out, until the other end has read everything, and a completed write
 // has already handed the whole frame to the pipe.
 bool WriteIpcFrame(HANDLE pipe, uint32_t opcode, const std::string& payload) {
-  const std::string frame = discord::EncodeFrame(opcode, payload);
+  const std::string frame = EncodeFrame(opcode, payload);
   if (frame.size() > std::numeric_limits<DWORD>::max()) return false;
   const DWORD size = static_cast<DWORD>(frame.size());
-  const tw::UniqueKernelHandle event = MakeIoEvent();
+  const UniqueKernelHandle event = CreateIoEvent();
   if (!event) return false;
   OVERLAPPED overlapped{};
   overlapped.hEvent = event.get();
-  const BOOL started = g_io.write_file(pipe, frame.data(), size,
-                                       /*lpNumberOfBytesWritten=*/nullptr, &overlapped);
+  const BOOL started = Or(g_io.write_file, &::WriteFile)(
+      pipe, frame.data(), size, /*lpNumberOfBytesWritten=*/nullptr, &overlapped);
   const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
-  DWORD written = 0;
-  return FinishIo(pipe, &overlapped, started, error, kWaitTimeoutMs, &written) && written == size;
+  return FinishedWhole(pipe, &overlapped, started, error, kWaitTimeoutMs, size);
 }
 
 // Reports `text`; the caller's connection closes as it returns.
@@ -157,24 +155,19 @@ bool Fail(const char* text, std::string* error) {
   return false;
 }
 
-bool Contains(const std::string& text, std::string_view marker) {
-  return text.find(marker) != std::string::npos;
+bool Fail(ReplyVerdict verdict, std::string* error) {
+  if (error != nullptr) *error = std::move(verdict.error);
+  return false;
 }
 
 }  // namespace
 
-namespace discord {
-
-PipeIo DefaultPipeIo() { return PipeIo{&::CreateFileW, &::ReadFile, &::WriteFile}; }
-
-PipeIo SetPipeIoForTesting(PipeIo io) {
+PipeIo SetPipeIoForTesting(const PipeIo& io) {
   std::lock_guard<std::mutex> lock(g_connection_mutex);
   const PipeIo previous = g_io;
   g_io = io;
   return previous;
 }
-
-}  // namespace discord
 
 bool UpdateDiscordPresence(const std::string& client_id, const std::string& details,
                            const std::string& state, const std::string& large_image,
@@ -186,36 +179,30 @@ bool UpdateDiscordPresence(const std::string& client_id, const std::string& deta
 
   // Owned here until the update succeeds, so that every failure, and an
   // exception (out of memory) on its way out, closes it.
-  tw::UniqueFile connection = OpenDiscordPipe();
+  UniqueFile connection = OpenDiscordPipe();
   if (!connection) return Fail(kPipeNotFound, error);
   const HANDLE pipe = connection.get();
 
-  if (!WriteIpcFrame(pipe, discord::kOpHandshake, discord::BuildHandshakePayload(client_id))) {
+  if (!WriteIpcFrame(pipe, kOpHandshake, BuildHandshakePayload(client_id))) {
     return Fail(kHandshakeWriteFailed, error);
   }
 
-  // The marker is the whole check: the frame's opcode and the rest of the
-  // payload are not examined.
   std::string ready;
-  if (!ReadIpcFrame(pipe, &ready) || !Contains(ready, discord::kReadyMarker)) {
-    return Fail(kReadyNotReceived, error);
-  }
+  const bool ready_read = ReadIpcFrame(pipe, &ready);
+  ReplyVerdict handshake = JudgeHandshakeReply(ready_read ? &ready : nullptr);
+  if (!handshake.accepted) return Fail(std::move(handshake), error);
 
-  if (!WriteIpcFrame(pipe, discord::kOpFrame,
+  if (!WriteIpcFrame(pipe, kOpFrame,
                      BuildSetActivityMessage(details, state, large_image, large_text))) {
     return Fail(kCommandWriteFailed, error);
   }
 
   std::string response;
-  if (!ReadIpcFrame(pipe, &response)) return Fail(kCommandReplyNotReceived, error);
-
+  const bool response_read = ReadIpcFrame(pipe, &response);
   // Stored before it is judged, so a rejection is visible to the caller too.
-  if (reply != nullptr) *reply = response;
-
-  if (Contains(response, discord::kErrorMarker) || Contains(response, discord::kCodeMarker)) {
-    if (error != nullptr) *error = kCommandRejected + response;
-    return false;
-  }
+  if (response_read && reply != nullptr) *reply = response;
+  ReplyVerdict command = JudgeCommandReply(response_read ? &response : nullptr);
+  if (!command.accepted) return Fail(std::move(command), error);
   g_connection = std::move(connection);
   return true;
 }
@@ -224,3 +211,5 @@ void StopDiscordPresence() {
   std::lock_guard<std::mutex> lock(g_connection_mutex);
   g_connection.reset();
 }
+
+}  // namespace tw::discord

@@ -18,6 +18,8 @@
 
 #include <string>
 
+namespace tw::discord {
+
 // Publishes the activity: opens the first pipe that exists, sends the
 // handshake for `client_id`, waits for READY, sends SET_ACTIVITY built from
 // the four values and waits for the reply.
@@ -34,5 +36,7 @@ bool UpdateDiscordPresence(const std::string& client_id, const std::string& deta
 // Withdraws the activity by closing the connection, if one is open. Sends
 // nothing and cannot fail.
 void StopDiscordPresence();
+
+}  // namespace tw::discord
 
 #endif  // DISCORD_DISCORD_IPC_H_

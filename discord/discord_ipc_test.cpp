@@ -19,11 +19,17 @@
 #include "discord/activity_message.h"
 #include "discord/ipc_frame.h"
 #include "discord/pipe_io_seam.h"
+#include "discord/pipe_name.h"
+#include "discord/testing/scripted_pipe_io.h"
+#include "testing/scoped_override.h"
 #include "tools/discord-peer/peer.h"
 #include "util/win_handles.h"
 
+namespace tw::discord {
 namespace {
 
+using test::PipeIoScript;
+using test::Script;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 
@@ -69,54 +75,6 @@ int64_t StartSeconds(const std::string& command) {
   return at == std::string::npos ? -1 : std::stoll(command.substr(at + key.size()));
 }
 
-// Pipe I/O that the tests can watch and break.
-struct IoScript {
-  std::vector<std::wstring> opens;  // name of each CreateFileW call
-  std::vector<DWORD> open_flags;    // its flags and attributes
-  std::vector<std::string> writes;  // bytes of each WriteFile call
-  int fail_write = 0;               // 1-based call that fails; 0: none
-  int short_write = 0;              // 1-based call that writes one byte less
-  int short_read = 0;               // 1-based ReadFile call that reads one byte less
-  int throw_at_write = 0;           // 1-based call that throws std::bad_alloc
-  int throw_at_read = 0;            // 1-based ReadFile call that throws std::bad_alloc
-  int reads = 0;
-};
-IoScript g_script;
-
-HANDLE WINAPI ScriptedCreateFileW(LPCWSTR name, DWORD access, DWORD share,
-                                  LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                                  HANDLE templ) {
-  g_script.opens.emplace_back(name);
-  g_script.open_flags.push_back(flags);
-  return ::CreateFileW(name, access, share, security, disposition, flags, templ);
-}
-
-// The overlapped calls take the byte count from the OVERLAPPED, so `written`
-// and `read` may be null.
-BOOL WINAPI ScriptedWriteFile(HANDLE h, LPCVOID data, DWORD size, LPDWORD written,
-                              LPOVERLAPPED overlapped) {
-  g_script.writes.emplace_back(static_cast<const char*>(data), size);
-  const int call = static_cast<int>(g_script.writes.size());
-  // What running out of memory anywhere between the open and the answer does.
-  if (call == g_script.throw_at_write) throw std::bad_alloc();
-  if (call == g_script.fail_write) {
-    ::SetLastError(ERROR_NO_DATA);
-    return FALSE;
-  }
-  if (call == g_script.short_write) size -= 1;
-  return ::WriteFile(h, data, size, written, overlapped);
-}
-
-BOOL WINAPI ScriptedReadFile(HANDLE h, LPVOID data, DWORD size, LPDWORD read,
-                             LPOVERLAPPED overlapped) {
-  const int call = ++g_script.reads;
-  if (call == g_script.throw_at_read) throw std::bad_alloc();
-  if (call == g_script.short_read) size -= 1;
-  return ::ReadFile(h, data, size, read, overlapped);
-}
-
-std::wstring PipeName(int number) { return L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number); }
-
 // A stand-in with `script` applied to its options, serving until it is
 // destroyed; null (and a test failure) when it cannot start.
 std::unique_ptr<discord_peer::Peer> StartPeer(
@@ -134,14 +92,7 @@ std::unique_ptr<discord_peer::Peer> StartPeer(
 
 class DiscordIpcTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_script = IoScript();
-    discord::SetPipeIoForTesting({&ScriptedCreateFileW, &ScriptedReadFile, &ScriptedWriteFile});
-  }
-  void TearDown() override {
-    StopDiscordPresence();
-    discord::SetPipeIoForTesting(discord::DefaultPipeIo());
-  }
+  void TearDown() override { StopDiscordPresence(); }
 
   // A stand-in serving pipe `options.pipe_number` until the test ends.
   discord_peer::Peer& Serve(discord_peer::Options options = {}) {
@@ -159,6 +110,7 @@ class DiscordIpcTest : public ::testing::Test {
   }
 
  private:
+  test::ScopedScriptedPipeIo pipe_io_;
   std::vector<std::unique_ptr<discord_peer::Peer>> peers_;
 };
 
@@ -168,10 +120,10 @@ TEST_F(DiscordIpcTest, WithoutClientFailsAtOnce) {
   EXPECT_EQ(out.error, kNotFound);
   EXPECT_EQ(out.reply, "<untouched>");
   EXPECT_LT(out.seconds, kNoWaitMax);
-  EXPECT_TRUE(g_script.writes.empty());
+  EXPECT_TRUE(Script().writes.empty());
   // All ten pipes, in order, once each.
-  ASSERT_EQ(g_script.opens.size(), 10u);
-  for (int n = 0; n < 10; ++n) EXPECT_EQ(g_script.opens[n], PipeName(n));
+  ASSERT_EQ(Script().opens.size(), 10u);
+  for (int n = 0; n < 10; ++n) EXPECT_EQ(Script().opens[n], PipeName(n));
 }
 
 // The exact bytes of both frames, each in one write and each arriving whole
@@ -187,10 +139,10 @@ TEST_F(DiscordIpcTest, AcceptedUpdateSendsExactFramesWhole) {
   EXPECT_EQ(out.error, "<untouched>");
 
   const std::string handshake = "{\"v\":1,\"client_id\":\"1234567890\"}";
-  ASSERT_EQ(g_script.writes.size(), 2u);
-  EXPECT_EQ(g_script.writes[0],
+  ASSERT_EQ(Script().writes.size(), 2u);
+  EXPECT_EQ(Script().writes[0],
             Bytes({0, 0, 0, 0, static_cast<int>(handshake.size()), 0, 0, 0}) + handshake);
-  const std::string& command_frame = g_script.writes[1];
+  const std::string& command_frame = Script().writes[1];
   ASSERT_GT(command_frame.size(), 8u);
   const std::string command = command_frame.substr(8);
   const uint32_t length = static_cast<uint32_t>(command.size());
@@ -226,13 +178,13 @@ TEST_F(DiscordIpcTest, UsesTheFirstPipeThatExists) {
     SCOPED_TRACE(number);
     const auto peer = StartPeer([&](discord_peer::Options& o) { o.pipe_number = number; });
     ASSERT_TRUE(peer);
-    g_script = IoScript();
+    Script() = PipeIoScript();
 
     const Outcome out = Update();
     ASSERT_TRUE(out.ok) << out.error;
     EXPECT_EQ(peer->frames().size(), 2u);
-    ASSERT_EQ(g_script.opens.size(), static_cast<std::size_t>(number + 1));
-    for (int n = 0; n <= number; ++n) EXPECT_EQ(g_script.opens[n], PipeName(n));
+    ASSERT_EQ(Script().opens.size(), static_cast<std::size_t>(number + 1));
+    for (int n = 0; n <= number; ++n) EXPECT_EQ(Script().opens[n], PipeName(n));
     StopDiscordPresence();
   }
 }
@@ -245,12 +197,12 @@ TEST_F(DiscordIpcTest, DiscordGoneAfterAnUpdateIsNotFound) {
     ASSERT_TRUE(peer);
     ASSERT_TRUE(Update().ok);
   }
-  const std::size_t writes = g_script.writes.size();
+  const std::size_t writes = Script().writes.size();
   const Outcome out = Update();
   EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.error, kNotFound);
   EXPECT_LT(out.seconds, kNoWaitMax);
-  EXPECT_EQ(g_script.writes.size(), writes);
+  EXPECT_EQ(Script().writes.size(), writes);
 }
 
 TEST_F(DiscordIpcTest, NullOutputPointersAreAllowed) {
@@ -488,8 +440,8 @@ TEST_F(DiscordIpcTest, PipeServerCanOnlyIdentifyTheLauncher) {
   ASSERT_TRUE(Update().ok);
   StopDiscordPresence();
   ASSERT_TRUE(peer.WaitForEndedConnections(1, 5000));
-  ASSERT_EQ(g_script.open_flags.size(), 1u);
-  EXPECT_EQ(g_script.open_flags[0],
+  ASSERT_EQ(Script().open_flags.size(), 1u);
+  EXPECT_EQ(Script().open_flags[0],
             DWORD{FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION});
 
   // What the same server gets from a client that does not restrict it.
@@ -498,11 +450,11 @@ TEST_F(DiscordIpcTest, PipeServerCanOnlyIdentifyTheLauncher) {
                                        /*dwShareMode=*/0, nullptr, OPEN_EXISTING,
                                        /*dwFlagsAndAttributes=*/0, nullptr));
     ASSERT_TRUE(plain);
-    const std::string frame = discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}");
+    const std::string frame = EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}");
     DWORD written = 0;
     ASSERT_TRUE(::WriteFile(plain.get(), frame.data(), static_cast<DWORD>(frame.size()), &written,
                             nullptr));
-    char header[discord::kFrameHeaderSize];
+    char header[kFrameHeaderSize];
     DWORD read = 0;
     ASSERT_TRUE(::ReadFile(plain.get(), header, sizeof header, &read, nullptr));
   }
@@ -524,7 +476,7 @@ TEST_F(DiscordIpcTest, PipeServerCanOnlyIdentifyTheLauncher) {
 
 struct IoCase {
   const char* name;
-  std::function<void(IoScript&)> script;
+  std::function<void(PipeIoScript&)> script;
   const char* error;  // null: the update throws std::bad_alloc
   std::size_t frames_received;
 };
@@ -536,27 +488,30 @@ struct IoCase {
 // its way out and leaves the connection free for the next update.
 TEST_F(DiscordIpcTest, FailedOrShortPipeIo) {
   const IoCase cases[] = {
-      {"handshake write fails", [](IoScript& s) { s.fail_write = 1; }, kHandshakeWriteFailed, 0},
-      {"handshake write short", [](IoScript& s) { s.short_write = 1; }, kHandshakeWriteFailed, 0},
-      {"command write fails", [](IoScript& s) { s.fail_write = 2; }, kCommandWriteFailed, 1},
-      {"command write short", [](IoScript& s) { s.short_write = 2; }, kCommandWriteFailed, 1},
-      {"handshake reply header read short", [](IoScript& s) { s.short_read = 1; },
-       kReadyNotReceived, 1},
-      {"handshake reply payload read short", [](IoScript& s) { s.short_read = 2; },
-       kReadyNotReceived, 1},
-      {"command reply payload read short", [](IoScript& s) { s.short_read = 4; },
-       kCommandReplyNotReceived, 2},
-      {"out of memory sending the handshake", [](IoScript& s) { s.throw_at_write = 1; }, nullptr,
+      {"handshake write fails", [](PipeIoScript& s) { s.fail_write = 1; }, kHandshakeWriteFailed,
        0},
-      {"out of memory sending the command", [](IoScript& s) { s.throw_at_write = 2; }, nullptr, 1},
-      {"out of memory reading the reply", [](IoScript& s) { s.throw_at_read = 3; }, nullptr, 2},
+      {"handshake write short", [](PipeIoScript& s) { s.short_write = 1; }, kHandshakeWriteFailed,
+       0},
+      {"command write fails", [](PipeIoScript& s) { s.fail_write = 2; }, kCommandWriteFailed, 1},
+      {"command write short", [](PipeIoScript& s) { s.short_write = 2; }, kCommandWriteFailed, 1},
+      {"handshake reply header read short", [](PipeIoScript& s) { s.short_read = 1; },
+       kReadyNotReceived, 1},
+      {"handshake reply payload read short", [](PipeIoScript& s) { s.short_read = 2; },
+       kReadyNotReceived, 1},
+      {"command reply payload read short", [](PipeIoScript& s) { s.short_read = 4; },
+       kCommandReplyNotReceived, 2},
+      {"out of memory sending the handshake", [](PipeIoScript& s) { s.throw_at_write = 1; },
+       nullptr, 0},
+      {"out of memory sending the command", [](PipeIoScript& s) { s.throw_at_write = 2; }, nullptr,
+       1},
+      {"out of memory reading the reply", [](PipeIoScript& s) { s.throw_at_read = 3; }, nullptr, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto peer = StartPeer();
     ASSERT_TRUE(peer);
-    g_script = IoScript();
-    c.script(g_script);
+    Script() = PipeIoScript();
+    c.script(Script());
 
     if (c.error == nullptr) {
       EXPECT_THROW(Update(), std::bad_alloc);
@@ -570,11 +525,75 @@ TEST_F(DiscordIpcTest, FailedOrShortPipeIo) {
     // A short write leaves an incomplete frame, which the peer never counts.
     EXPECT_EQ(peer->frames().size(), c.frames_received);
 
-    g_script = IoScript();
+    Script() = PipeIoScript();
     const Outcome next = Update();
     EXPECT_TRUE(next.ok) << next.error;
     EXPECT_EQ(peer->accepted_connections(), 2u);
     StopDiscordPresence();
+  }
+}
+
+// A null entry of the seam stands for the platform call, and the table
+// that an override replaced comes back when it ends.
+TEST_F(DiscordIpcTest, NullSeamEntriesAreThePlatformCalls) {
+  auto& peer = Serve();
+  {
+    const tw::test::ScopedOverride<PipeIo, &SetPipeIoForTesting> platform(
+        PipeIo{nullptr, nullptr, nullptr});
+    const Outcome out = Update();
+    EXPECT_TRUE(out.ok) << out.error;
+  }
+  EXPECT_EQ(peer.frames().size(), 2u);
+  EXPECT_TRUE(Script().opens.empty());
+  EXPECT_TRUE(Script().writes.empty());
+  EXPECT_EQ(Script().reads, 0);
+
+  // The stand-in is back.
+  const Outcome again = Update();
+  EXPECT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(Script().opens.size(), 1u);
+  EXPECT_EQ(Script().writes.size(), 2u);
+  EXPECT_EQ(Script().reads, 4);
+}
+
+struct HeldReadCase {
+  const char* name;
+  int read;  // the ReadFile call left pending
+  const char* error;
+  std::size_t frames_received;
+};
+
+// A read that is still pending when its wait ends (the pipe announced the
+// bytes, the read never delivers them) is cancelled, and waited for before
+// its OVERLAPPED goes away; the update fails with the step's text within
+// one wait.
+TEST_F(DiscordIpcTest, ReadStillPendingAtTheDeadlineIsCancelled) {
+  const HeldReadCase cases[] = {
+      {"handshake reply header", 1, kReadyNotReceived, 1},
+      {"command reply header", 3, kCommandReplyNotReceived, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto peer = StartPeer();
+    ASSERT_TRUE(peer);
+    Script() = PipeIoScript();
+    Script().hold_read = c.read;
+
+    const Outcome out = Update();
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.error, c.error);
+    EXPECT_GE(out.seconds, kOneWaitMin);
+    EXPECT_LE(out.seconds, kOneWaitMax);
+    EXPECT_EQ(Script().reads, c.read);
+    ASSERT_TRUE(Script().held_event);
+    // Completed (by the cancel) before the update returned.
+    EXPECT_EQ(::WaitForSingleObject(Script().held_event.get(), 0), WAIT_OBJECT_0);
+    // The read was not satisfied: the client's next bytes are still unread
+    // when the connection ends.
+    Script().held_pipe.reset();
+    EXPECT_TRUE(ClosedByClient(*peer, 1));
+    EXPECT_EQ(peer->frames().size(), c.frames_received);
+    Script() = PipeIoScript();
   }
 }
 
@@ -604,11 +623,11 @@ TEST_F(DiscordIpcTest, EveryUpdateIsAFreshConnection) {
 TEST_F(DiscordIpcTest, StopClosesTheConnectionAndSendsNothing) {
   auto& peer = Serve();
   ASSERT_TRUE(Update().ok);
-  const std::size_t writes = g_script.writes.size();
+  const std::size_t writes = Script().writes.size();
 
   StopDiscordPresence();
   EXPECT_TRUE(ClosedByClient(peer, 1));
-  EXPECT_EQ(g_script.writes.size(), writes);
+  EXPECT_EQ(Script().writes.size(), writes);
   EXPECT_EQ(peer.frames().size(), 2u);
 
   // A second stop has nothing to close; an update after it starts afresh.
@@ -621,7 +640,7 @@ TEST_F(DiscordIpcTest, StopClosesTheConnectionAndSendsNothing) {
 TEST_F(DiscordIpcTest, StopWithoutConnectionDoesNothing) {
   StopDiscordPresence();
   StopDiscordPresence();
-  EXPECT_TRUE(g_script.writes.empty());
+  EXPECT_TRUE(Script().writes.empty());
   auto& peer = Serve();
   const Outcome out = Update();
   EXPECT_TRUE(out.ok) << out.error;
@@ -629,3 +648,4 @@ TEST_F(DiscordIpcTest, StopWithoutConnectionDoesNothing) {
 }
 
 }  // namespace
+}  // namespace tw::discord

@@ -4,6 +4,7 @@
 
 #include "discord/discord_ipc.h"
 
+namespace tw::discord {
 namespace {
 
 // The string stored under `key`, the empty string included; `fallback` when
@@ -60,3 +61,5 @@ void DiscordRpcChannelHandler(
     result->NotImplemented();
   }
 }
+
+}  // namespace tw::discord

@@ -22,8 +22,12 @@
 #include "channels/encodable_value.h"
 #include "channels/method_call.h"
 
+namespace tw::discord {
+
 void DiscordRpcChannelHandler(
     const flutter::MethodCall<flutter::EncodableValue>& call,
     std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result);
+
+}  // namespace tw::discord
 
 #endif  // DISCORD_DISCORD_RPC_CHANNEL_HANDLER_H_

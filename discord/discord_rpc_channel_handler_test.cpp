@@ -17,6 +17,7 @@
 #include "testing/recording_result.h"
 #include "tools/discord-peer/peer.h"
 
+namespace tw::discord {
 namespace {
 
 using flutter::EncodableList;
@@ -235,3 +236,4 @@ TEST_F(DiscordRpcChannelHandlerTest, OtherMethodNamesAreNotImplemented) {
 }
 
 }  // namespace
+}  // namespace tw::discord

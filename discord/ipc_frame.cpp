@@ -2,7 +2,7 @@
 
 #include "discord/activity_message.h"
 
-namespace discord {
+namespace tw::discord {
 
 std::array<uint8_t, kFrameHeaderSize> EncodeFrameHeader(uint32_t opcode, uint32_t length) {
   std::array<uint8_t, kFrameHeaderSize> header{};
@@ -40,4 +40,4 @@ std::string BuildHandshakePayload(const std::string& client_id) {
   return payload;
 }
 
-}  // namespace discord
+}  // namespace tw::discord

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-namespace discord {
+namespace tw::discord {
 
 // Header is opcode (4 bytes) and payload length (4 bytes).
 inline constexpr std::size_t kFrameHeaderSize = 4 + 4;
@@ -58,6 +58,6 @@ std::string EncodeFrame(uint32_t opcode, std::string_view payload);
 // The handshake payload: {"v":1,"client_id":"<escaped client id>"}.
 std::string BuildHandshakePayload(const std::string& client_id);
 
-}  // namespace discord
+}  // namespace tw::discord
 
 #endif  // DISCORD_IPC_FRAME_H_

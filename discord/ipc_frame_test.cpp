@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+namespace tw::discord {
 namespace {
 
 std::string Bytes(std::vector<int> values) {
@@ -27,10 +28,9 @@ TEST(IpcFrameTest, HeaderIsLittleEndianOpcodeThenLength) {
       {0xA1B2C3D4, 0xFFFFFFFF, Bytes({0xD4, 0xC3, 0xB2, 0xA1, 0xFF, 0xFF, 0xFF, 0xFF})},
   };
   for (const auto& c : cases) {
-    const auto header = discord::EncodeFrameHeader(c.opcode, c.length);
+    const auto header = EncodeFrameHeader(c.opcode, c.length);
     EXPECT_EQ(std::string(header.begin(), header.end()), c.want) << c.opcode;
-    const auto decoded =
-        discord::DecodeFrameHeader(reinterpret_cast<const uint8_t*>(c.want.data()));
+    const auto decoded = DecodeFrameHeader(reinterpret_cast<const uint8_t*>(c.want.data()));
     EXPECT_EQ(decoded.opcode, c.opcode);
     EXPECT_EQ(decoded.length, c.length);
   }
@@ -38,14 +38,15 @@ TEST(IpcFrameTest, HeaderIsLittleEndianOpcodeThenLength) {
 
 TEST(IpcFrameTest, FrameIsHeaderFollowedByPayload) {
   const std::string payload = "{\"v\":1}";
-  EXPECT_EQ(discord::EncodeFrame(1, payload), Bytes({1, 0, 0, 0, 7, 0, 0, 0}) + payload);
-  EXPECT_EQ(discord::EncodeFrame(0, ""), Bytes({0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(EncodeFrame(1, payload), Bytes({1, 0, 0, 0, 7, 0, 0, 0}) + payload);
+  EXPECT_EQ(EncodeFrame(0, ""), Bytes({0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(IpcFrameTest, HandshakePayloadEscapesTheClientId) {
-  EXPECT_EQ(discord::BuildHandshakePayload("1234567890"), "{\"v\":1,\"client_id\":\"1234567890\"}");
-  EXPECT_EQ(discord::BuildHandshakePayload(""), "{\"v\":1,\"client_id\":\"\"}");
-  EXPECT_EQ(discord::BuildHandshakePayload("a\"b\n"), "{\"v\":1,\"client_id\":\"a\\\"b\\n\"}");
+  EXPECT_EQ(BuildHandshakePayload("1234567890"), "{\"v\":1,\"client_id\":\"1234567890\"}");
+  EXPECT_EQ(BuildHandshakePayload(""), "{\"v\":1,\"client_id\":\"\"}");
+  EXPECT_EQ(BuildHandshakePayload("a\"b\n"), "{\"v\":1,\"client_id\":\"a\\\"b\\n\"}");
 }
 
 }  // namespace
+}  // namespace tw::discord

@@ -2,37 +2,37 @@
 // through this table of calls.
 //
 // A real pipe never reports a short read after it has announced enough
-// bytes, and a write can only be made to fail by racing the other end; the
-// tests (and the latency benchmark, which times each call) swap these calls
-// to produce those failures, to count the writes and to see how the pipe is
-// opened. The product itself only ever uses DefaultPipeIo().
+// bytes, nor leaves a read pending once its bytes are there, and a write
+// can only be made to fail by racing the other end; the tests (and the
+// latency benchmark, which times each call) swap these calls to produce
+// those failures, to count the writes and to see how the pipe is opened.
+// The product itself only ever uses the platform calls. Tests install a
+// table through tw::test::ScopedOverride (testing/scoped_override.h); the
+// stand-in is discord/testing/scripted_pipe_io.h.
 #ifndef DISCORD_PIPE_IO_SEAM_H_
 #define DISCORD_PIPE_IO_SEAM_H_
 
 #include <windows.h>
 
-namespace discord {
+#include "util/file_io.h"
 
-using CreateFileFn = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
-                                     HANDLE);
-using ReadFileFn = BOOL(WINAPI*)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+namespace tw::discord {
 
-// Reads and writes are issued overlapped: the byte-count pointer is null and
-// the count comes from the OVERLAPPED.
+using CreateFileCall = decltype(&::CreateFileW);
+
+// Each entry defaults to the platform call, and a null entry stands for it
+// too. Reads and writes are issued overlapped: the byte-count pointer is
+// null and the count comes from the OVERLAPPED.
 struct PipeIo {
-  CreateFileFn create_file;
-  ReadFileFn read_file;
-  WriteFileFn write_file;
+  CreateFileCall create_file = &::CreateFileW;
+  ReadFileCall read_file = &::ReadFile;
+  WriteFileCall write_file = &::WriteFile;
 };
 
-// The real ::CreateFileW, ::ReadFile and ::WriteFile.
-PipeIo DefaultPipeIo();
+// Installs `io` for every later pipe open, read and write; returns the table
+// it replaces. Call only while no update runs.
+PipeIo SetPipeIoForTesting(const PipeIo& io);
 
-// Installs `io` for every later pipe read and write; returns what it
-// replaces. Call only while no update runs.
-PipeIo SetPipeIoForTesting(PipeIo io);
-
-}  // namespace discord
+}  // namespace tw::discord
 
 #endif  // DISCORD_PIPE_IO_SEAM_H_

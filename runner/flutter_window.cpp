@@ -48,7 +48,7 @@ bool FlutterWindow::OnCreate() {
   discord->SetMethodCallHandler(
       [](const flutter::MethodCall<flutter::EncodableValue>& call,
          std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result) {
-        DiscordRpcChannelHandler(call, std::move(result));
+        tw::discord::DiscordRpcChannelHandler(call, std::move(result));
       });
 
   SetContentWindow(view_controller_->GetView()->GetHWND());
@@ -61,7 +61,7 @@ bool FlutterWindow::OnCreate() {
 
 void FlutterWindow::OnDestroy() {
   // Before the engine goes, so that no activity outlives the launcher's UI.
-  StopDiscordPresence();
+  tw::discord::StopDiscordPresence();
   if (view_controller_) {
     std::unique_ptr<flutter::FlutterViewController> controller = std::move(view_controller_);
     controller.reset();

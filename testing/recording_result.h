@@ -5,7 +5,8 @@
 // Example:
 //
 //   tw::test::Answer answer;
-//   DiscordRpcChannelHandler(call, std::make_unique<tw::test::RecordingResult>(&answer));
+//   tw::discord::DiscordRpcChannelHandler(call,
+//                                         std::make_unique<tw::test::RecordingResult>(&answer));
 //   EXPECT_EQ(answer.count, 1);
 //   EXPECT_EQ(answer.kind, tw::test::Answer::Kind::kError);
 //

@@ -15,7 +15,7 @@
 #include "util/hex.h"
 
 namespace flutter {
-namespace testing_support {
+namespace test {
 
 // Upper-case byte pairs separated by blanks ("0C 01 FF"), for failure output.
 inline std::string Hex(const std::vector<uint8_t>& bytes) {
@@ -28,7 +28,7 @@ inline std::string Hex(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
-}  // namespace testing_support
+}  // namespace test
 
 // How GoogleTest shows a value in a failure: its encoding.
 inline void PrintTo(const EncodableValue& value, std::ostream* os) {
@@ -38,13 +38,12 @@ inline void PrintTo(const EncodableValue& value, std::ostream* os) {
   std::streambuf* saved = std::cerr.rdbuf(ignored.rdbuf());
   StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
   std::cerr.rdbuf(saved);
-  *os << "EncodableValue(index " << value.index() << ", encoded " << testing_support::Hex(bytes)
-      << ')';
+  *os << "EncodableValue(index " << value.index() << ", encoded " << test::Hex(bytes) << ')';
 }
 
 }  // namespace flutter
 
-namespace flutter::testing_support {
+namespace flutter::test {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -70,6 +69,6 @@ inline const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReade
 inline const char kTooDeep[] = "Nesting too deep in StandardCodecSerializer::ReadValueOfType";
 inline const char kUnknownType[] = "Unknown type in StandardCodecSerializer::ReadValueOfType: ";
 
-}  // namespace flutter::testing_support
+}  // namespace flutter::test
 
 #endif  // CHANNELS_TESTING_CODEC_SUPPORT_H_

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "discord/pipe_name.h"
 #include "tools/discord-peer/peer.h"
+#include "util/utf.h"
 #include "util/win_handles.h"
 
 namespace {
@@ -60,7 +62,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "discord-peer: %s\n", error.c_str());
     return 1;
   }
-  std::fprintf(stderr, "discord-peer: serving \\\\.\\pipe\\discord-ipc-%d%s\n", options.pipe_number,
+  std::fprintf(stderr, "discord-peer: serving %s%s\n",
+               tw::WideToUtf8Lossy(tw::discord::PipeName(options.pipe_number)).c_str(),
                connections != 0 ? "" : " (Ctrl+C to stop)");
   std::fflush(stderr);
 

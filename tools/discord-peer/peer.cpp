@@ -11,15 +11,16 @@
 #include <utility>
 
 #include "discord/ipc_frame.h"
+#include "discord/pipe_name.h"
+#include "util/file_io.h"
+#include "util/utf.h"
 #include "util/win_handles.h"
 
 namespace discord_peer {
 namespace {
 
 // One read may hold a whole frame of the largest size the protocol allows.
-constexpr std::size_t kReadChunkSize = discord::kFrameHeaderSize + discord::kMaxPayloadSize;
-
-std::wstring PipeName(int number) { return L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number); }
+constexpr std::size_t kReadChunkSize = tw::discord::kFrameHeaderSize + tw::discord::kMaxPayloadSize;
 
 tw::UniqueKernelHandle MakeEvent(bool manual_reset) {
   return tw::UniqueKernelHandle(::CreateEventW(/*lpEventAttributes=*/nullptr, manual_reset,
@@ -30,17 +31,19 @@ enum class Io { kDone, kFailed, kStopped };
 
 // Finishes an overlapped operation whose call returned `started` (with
 // `error` read right after it), or cancels it when `stop` is signalled first.
+// No time-out beyond `stop`: a client may stay quiet for as long as it likes.
 Io Finish(HANDLE handle, OVERLAPPED* overlapped, BOOL started, DWORD error, HANDLE stop,
           DWORD* transferred) {
-  if (!started && error != ERROR_IO_PENDING) return Io::kFailed;
-  const HANDLE waits[2] = {overlapped->hEvent, stop};
-  if (::WaitForMultipleObjects(2, waits, /*bWaitAll=*/FALSE, INFINITE) != WAIT_OBJECT_0) {
-    ::CancelIoEx(handle, overlapped);
-    ::GetOverlappedResult(handle, overlapped, transferred, /*bWait=*/TRUE);
-    return Io::kStopped;
+  switch (tw::FinishOverlapped(handle, overlapped, started, error, INFINITE, transferred, stop)) {
+    case tw::IoOutcome::kDone:
+      return Io::kDone;
+    case tw::IoOutcome::kFailed:
+      return Io::kFailed;
+    case tw::IoOutcome::kTimedOut:
+    case tw::IoOutcome::kStopped:
+      break;
   }
-  return ::GetOverlappedResult(handle, overlapped, transferred, /*bWait=*/FALSE) ? Io::kDone
-                                                                                 : Io::kFailed;
+  return Io::kStopped;
 }
 
 // The text of the string member `key` (as written, escapes kept), if the
@@ -152,11 +155,11 @@ struct Peer::Impl {
   tw::UniqueFile CreateInstance(bool first) {
     const DWORD open_mode =
         PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
-    return tw::UniqueFile(::CreateNamedPipeW(PipeName(options.pipe_number).c_str(), open_mode,
-                                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                                             PIPE_UNLIMITED_INSTANCES, options.pipe_buffer,
-                                             options.pipe_buffer, /*nDefaultTimeOut=*/0,
-                                             /*lpSecurityAttributes=*/nullptr));
+    return tw::UniqueFile(::CreateNamedPipeW(
+        tw::discord::PipeName(options.pipe_number).c_str(), open_mode,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+        options.pipe_buffer, options.pipe_buffer, /*nDefaultTimeOut=*/0,
+        /*lpSecurityAttributes=*/nullptr));
   }
 
   void AcceptLoop(tw::UniqueFile pipe) {
@@ -206,21 +209,21 @@ struct Peer::Impl {
 
   Next ReadFrame(Conn& c, std::vector<char>& chunk, FrameRecord* frame) {
     for (;;) {
-      if (c.pending.size() >= discord::kFrameHeaderSize) {
+      if (c.pending.size() >= tw::discord::kFrameHeaderSize) {
         const auto header =
-            discord::DecodeFrameHeader(reinterpret_cast<const uint8_t*>(c.pending.data()));
-        if (header.length > discord::kMaxPayloadSize) {
+            tw::discord::DecodeFrameHeader(reinterpret_cast<const uint8_t*>(c.pending.data()));
+        if (header.length > tw::discord::kMaxPayloadSize) {
           c.events.push_back("refused a frame announcing " + std::to_string(header.length) +
                              " bytes");
           return Next::kRefused;
         }
-        const std::size_t whole = discord::kFrameHeaderSize + header.length;
+        const std::size_t whole = tw::discord::kFrameHeaderSize + header.length;
         if (c.pending.size() >= whole) {
           frame->connection = c.id;
           frame->opcode = header.opcode;
           frame->length = header.length;
           frame->reads = c.reads_for_pending;
-          frame->payload = c.pending.substr(discord::kFrameHeaderSize, header.length);
+          frame->payload = c.pending.substr(tw::discord::kFrameHeaderSize, header.length);
           c.pending.erase(0, whole);
           // Bytes left over came with the read that ended this frame.
           c.reads_for_pending = c.pending.empty() ? 0 : 1;
@@ -290,7 +293,7 @@ struct Peer::Impl {
   // Sends `payload` as the reply, misbehaving as scripted when `stage` is
   // the one the options name.
   Answered Reply(Conn& c, Stage stage, std::string payload, const char* what) {
-    uint32_t opcode = discord::kOpFrame;
+    uint32_t opcode = tw::discord::kOpFrame;
     if (stage == options.stage) {
       if (options.close) {
         c.events.push_back(std::string("closed instead of answering ") + what);
@@ -309,21 +312,21 @@ struct Peer::Impl {
       if (options.pad_to) payload = PadTo(std::move(payload), *options.pad_to);
       if (options.reply_opcode) opcode = *options.reply_opcode;
       if (options.announce_length) {
-        const auto header = discord::EncodeFrameHeader(opcode, *options.announce_length);
+        const auto header = tw::discord::EncodeFrameHeader(opcode, *options.announce_length);
         c.events.push_back(std::string("announced ") + std::to_string(*options.announce_length) +
                            " bytes for " + what + " and sent none");
         return Write(c, std::string(header.begin(), header.end())) ? Answered::kHeld
                                                                    : Answered::kClosed;
       }
       if (options.short_frame) {
-        const std::string frame = discord::EncodeFrame(opcode, payload);
+        const std::string frame = tw::discord::EncodeFrame(opcode, payload);
         c.events.push_back(std::string("sent ") + what + " short");
-        return Write(c, frame.substr(0, discord::kFrameHeaderSize + payload.size() / 2))
+        return Write(c, frame.substr(0, tw::discord::kFrameHeaderSize + payload.size() / 2))
                    ? Answered::kHeld
                    : Answered::kClosed;
       }
     }
-    if (!Write(c, discord::EncodeFrame(opcode, payload))) return Answered::kClosed;
+    if (!Write(c, tw::discord::EncodeFrame(opcode, payload))) return Answered::kClosed;
     c.events.push_back(std::string("answered ") + what);
     return Answered::kYes;
   }
@@ -373,9 +376,9 @@ struct Peer::Impl {
         impersonation_level = ClientImpersonationLevel(c.pipe.get());
         c.client_id = StringMember(frame.payload, "client_id").value_or("");
         c.events.push_back("handshake for client_id \"" + c.client_id + "\"");
-        if (frame.opcode != discord::kOpHandshake || options.refuse_handshake) {
-          Write(c, discord::EncodeFrame(discord::kOpClose,
-                                        "{\"code\":4000,\"message\":\"Invalid Client ID\"}"));
+        if (frame.opcode != tw::discord::kOpHandshake || options.refuse_handshake) {
+          Write(c, tw::discord::EncodeFrame(tw::discord::kOpClose,
+                                            "{\"code\":4000,\"message\":\"Invalid Client ID\"}"));
           c.events.push_back("refused the handshake");
           break;
         }
@@ -384,10 +387,10 @@ struct Peer::Impl {
       }
 
       switch (frame.opcode) {
-        case discord::kOpPing:
-          open = Write(c, discord::EncodeFrame(discord::kOpPong, frame.payload));
+        case tw::discord::kOpPing:
+          open = Write(c, tw::discord::EncodeFrame(tw::discord::kOpPong, frame.payload));
           break;
-        case discord::kOpClose:
+        case tw::discord::kOpClose:
           c.events.push_back("closed on the client's request");
           open = false;
           break;
@@ -459,7 +462,7 @@ bool Peer::Start(std::string* error) {
   tw::UniqueFile first = d.CreateInstance(/*first=*/true);
   if (!first) {
     const DWORD code = ::GetLastError();
-    *error = "cannot create \\\\.\\pipe\\discord-ipc-" + std::to_string(d.options.pipe_number) +
+    *error = "cannot create " + tw::WideToUtf8Lossy(tw::discord::PipeName(d.options.pipe_number)) +
              (code == ERROR_ACCESS_DENIED || code == ERROR_PIPE_BUSY
                   ? " (another program serves it)"
                   : " (error " + std::to_string(code) + ")");
@@ -514,7 +517,7 @@ std::string Peer::ReadyPayload() {
          "\"evt\":\"READY\",\"nonce\":null}";
 }
 
-bool ReadFrameBlocking(void* pipe, discord::FrameHeader* header, std::string* payload) {
+bool ReadFrameBlocking(void* pipe, tw::discord::FrameHeader* header, std::string* payload) {
   auto read_exactly = [pipe](char* out, DWORD size) {
     while (size > 0) {
       DWORD read = 0;
@@ -524,9 +527,9 @@ bool ReadFrameBlocking(void* pipe, discord::FrameHeader* header, std::string* pa
     }
     return true;
   };
-  std::uint8_t bytes[discord::kFrameHeaderSize];
+  std::uint8_t bytes[tw::discord::kFrameHeaderSize];
   if (!read_exactly(reinterpret_cast<char*>(bytes), sizeof bytes)) return false;
-  *header = discord::DecodeFrameHeader(bytes);
+  *header = tw::discord::DecodeFrameHeader(bytes);
   payload->assign(header->length, '\0');
   return read_exactly(payload->data(), header->length);
 }

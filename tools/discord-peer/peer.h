@@ -140,7 +140,7 @@ const char* Usage();
 // For a test or benchmark on the client side of a connection to the peer:
 // reads one whole frame from `pipe` (opened without FILE_FLAG_OVERLAPPED)
 // with blocking reads. False when the pipe fails or ends first.
-bool ReadFrameBlocking(void* pipe, discord::FrameHeader* header, std::string* payload);
+bool ReadFrameBlocking(void* pipe, tw::discord::FrameHeader* header, std::string* payload);
 
 }  // namespace discord_peer
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "discord/ipc_frame.h"
+#include "discord/pipe_name.h"
 #include "util/win_handles.h"
 
 namespace {
@@ -21,7 +22,7 @@ namespace {
 using ::testing::HasSubstr;
 
 tw::UniqueFile Connect(int number) {
-  const std::wstring name = L"\\\\.\\pipe\\discord-ipc-" + std::to_wstring(number);
+  const std::wstring name = tw::discord::PipeName(number);
   return tw::UniqueFile(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
 }
@@ -88,12 +89,12 @@ TEST(DiscordPeerTest, StrictModeRefusesASplitFrame) {
   std::string error;
   ASSERT_TRUE(peer.Start(&error)) << error;
 
-  const std::string handshake = discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}");
+  const std::string handshake = tw::discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}");
   {
     auto pipe = Connect(0);
     ASSERT_TRUE(pipe);
     ASSERT_TRUE(WriteAll(pipe.get(), handshake));
-    discord::FrameHeader header;
+    tw::discord::FrameHeader header;
     std::string payload;
     ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
     EXPECT_EQ(header.opcode, 1u);
@@ -105,7 +106,7 @@ TEST(DiscordPeerTest, StrictModeRefusesASplitFrame) {
     ASSERT_TRUE(WriteAll(pipe.get(), handshake.substr(0, 8)));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     WriteAll(pipe.get(), handshake.substr(8));
-    discord::FrameHeader header;
+    tw::discord::FrameHeader header;
     std::string payload;
     EXPECT_FALSE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload))
         << "answered a split frame";
@@ -127,13 +128,13 @@ TEST(DiscordPeerTest, EchoesTheActivityWithTheNonce) {
   ASSERT_TRUE(peer.Start(&error)) << error;
   auto pipe = Connect(0);
   ASSERT_TRUE(pipe);
-  discord::FrameHeader header;
+  tw::discord::FrameHeader header;
   std::string payload;
-  ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}")));
+  ASSERT_TRUE(WriteAll(pipe.get(), tw::discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"1\"}")));
   ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
   ASSERT_TRUE(WriteAll(
       pipe.get(),
-      discord::EncodeFrame(
+      tw::discord::EncodeFrame(
           1,
           "{\"cmd\":\"SET_ACTIVITY\",\"args\":{\"pid\":1,\"activity\":{\"state\":\"a}\\\"{\","
           "\"assets\":{}}},\"nonce\":\"7-1\"}")));
@@ -189,9 +190,9 @@ TEST(DiscordPeerProgramTest, ServesLogsPrintsAndExits) {
     if (!pipe) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_TRUE(pipe) << "discord-peer did not serve pipe 6";
-  discord::FrameHeader header;
+  tw::discord::FrameHeader header;
   std::string payload;
-  ASSERT_TRUE(WriteAll(pipe.get(), discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"77\"}")));
+  ASSERT_TRUE(WriteAll(pipe.get(), tw::discord::EncodeFrame(0, "{\"v\":1,\"client_id\":\"77\"}")));
   ASSERT_TRUE(discord_peer::ReadFrameBlocking(pipe.get(), &header, &payload));
   EXPECT_THAT(payload, HasSubstr("\"READY\""));
   pipe.reset();

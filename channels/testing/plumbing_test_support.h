@@ -1,7 +1,7 @@
 // Test doubles shared by the plumbing tests: a method codec with readable
 // encodings, a recorder of replies, and the shared standard-error capture.
-#ifndef CHANNELS_PLUMBING_TEST_SUPPORT_H_
-#define CHANNELS_PLUMBING_TEST_SUPPORT_H_
+#ifndef CHANNELS_TESTING_PLUMBING_TEST_SUPPORT_H_
+#define CHANNELS_TESTING_PLUMBING_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include "channels/standard_method_codec.h"
 #include "testing/stderr_capture.h"
 
-namespace flutter::testing {
+namespace flutter::test {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -102,6 +102,6 @@ inline constexpr char kLeakLine[] =
 inline constexpr char kDuplicateResponseLine[] =
     "Error: Response can be set only once. Ignoring duplicate response.\n";
 
-}  // namespace flutter::testing
+}  // namespace flutter::test
 
-#endif  // CHANNELS_PLUMBING_TEST_SUPPORT_H_
+#endif  // CHANNELS_TESTING_PLUMBING_TEST_SUPPORT_H_
