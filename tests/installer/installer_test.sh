@@ -21,10 +21,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-if [ -z "${TW_INSTALLER_UNDER_XVFB:-}" ]; then
-  scripts/setup
-  exec xvfb-run -a -s "-screen 0 1600x1000x24" env TW_INSTALLER_UNDER_XVFB=1 "$0" "$@"
-fi
+. "$root/scripts/lib.sh"
+tw_exec_under_xvfb 1600x1000 TW_INSTALLER_UNDER_XVFB "$0" "$@"
 
 build=$root/build/windows
 work=$build/installer
@@ -32,8 +30,6 @@ prefix=$build/installer-prefix
 previous=$work/previous-build
 # No menu entries for the host desktop from the shortcuts setup makes.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-wine_run() { "$root/cmake/wine-run" "$prefix" "$@"; }
-winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 # C:\... inside the prefix to its Unix path.
 unixpath() { printf '%s/drive_c%s' "$prefix" "$(printf '%s' "${1#C:}" | tr '\\' '/')"; }
 probe() { wine_run "$build/tests/installer/installer_probe.exe" "$@" | tr -d '\r'; }
