@@ -1,5 +1,6 @@
 # Helpers the scripts share: where Wine is, running a program in a script's
-# own prefix, Windows paths, and a private X server. Sourced, never run:
+# own prefix, Windows paths, a private X server, and the ok/FAIL checks of
+# the shell test suites. Sourced, never run:
 #
 #   . "$root/scripts/lib.sh"
 #
@@ -39,4 +40,32 @@ tw_exec_under_xvfb() {
   [ -z "$tw_marked" ] || return 0
   scripts/setup || exit 1
   exec xvfb-run -a -s "-screen 0 ${tw_size}x24" env "$tw_marker=1" "$@"
+}
+
+# Checks of the shell test suites, counted in $passed and $failed; each
+# prints one "ok:" or "FAIL:" line.
+passed=0
+failed=0
+# check NAME COMMAND...: passes when the command succeeds.
+check() {
+  tw_name=$1
+  shift
+  if "$@" >/dev/null 2>&1; then
+    echo "ok:   $tw_name"
+    passed=$((passed + 1))
+  else
+    echo "FAIL: $tw_name"
+    failed=$((failed + 1))
+  fi
+}
+# check_same NAME GOT WANT: shows both when they differ.
+check_same() {
+  if [ "$2" = "$3" ]; then
+    echo "ok:   $1"
+    passed=$((passed + 1))
+  else
+    echo "FAIL: $1"
+    printf '  want: %s\n  got:  %s\n' "$3" "$2"
+    failed=$((failed + 1))
+  fi
 }

@@ -36,30 +36,6 @@ probe() { wine_run "$build/tests/installer/installer_probe.exe" "$@" | tr -d '\r
 # Its output only, for comparing: a missing thing reads as nothing.
 probe_text() { probe "$@" || true; }
 
-passed=0
-failed=0
-check() {  # check NAME COMMAND...: passes when the command succeeds
-  local name=$1
-  shift
-  if "$@" >/dev/null 2>&1; then
-    echo "ok:   $name"
-    passed=$((passed + 1))
-  else
-    echo "FAIL: $name"
-    failed=$((failed + 1))
-  fi
-}
-# check_same NAME GOT WANT: shows both when they differ.
-check_same() {
-  if [ "$2" = "$3" ]; then
-    echo "ok:   $1"
-    passed=$((passed + 1))
-  else
-    echo "FAIL: $1"
-    printf '  want: %s\n  got:  %s\n' "$3" "$2"
-    failed=$((failed + 1))
-  fi
-}
 
 echo "installer: building the launcher component and the setup programs" >&2
 mkdir -p "$work"
