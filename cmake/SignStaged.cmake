@@ -9,6 +9,9 @@ list(SORT tw_pe_files)
 if(tw_pe_files)
   execute_process(COMMAND "${CPACK_TW_SIGN_PE}" ${tw_pe_files} RESULT_VARIABLE tw_sign_result)
   if(NOT tw_sign_result EQUAL 0)
+    # CPack goes on to makensis after a failed pre-build script: without the
+    # files it cannot make a setup program with unsigned ones in it.
+    file(REMOVE ${tw_pe_files})
     message(FATAL_ERROR "Signing the staged files failed (${tw_sign_result})")
   endif()
 endif()

@@ -20,9 +20,9 @@
 #                 uninstaller (and fails against another authority);
 #                 WinVerifyTrust under Wine answers 0 for each and
 #                 TRUST_E_BAD_DIGEST for a copy with one byte changed; the
-#                 launcher and engine with their signatures removed are the
-#                 unsigned release's, and signing those again gives the same
-#                 bytes;
+#                 launcher, engine and uninstaller with their signatures
+#                 removed are the unsigned release's, and signing those again
+#                 gives the same bytes;
 #   safe failure  a key that does not match the certificate fails the
 #                 release with osslsigncode's message, leaves no
 #                 build/release/, no temporary file, and the key in no file
@@ -134,6 +134,7 @@ check "SHA256SUMS lists every other file and matches" \
 same_trees "release" "$out_a" "$out_b"
 setup_a=$(echo "$out_a"/$version_file)
 setup_b=$(echo "$out_b"/$version_file)
+setup_bytes=$(stat -c %s "$setup_a" 2>/dev/null || echo 0)
 
 set +e
 install_fresh a "$setup_a"
@@ -158,7 +159,7 @@ check_same "no shipped or installed file holds a clone's path" \
 
 echo "== the PE check"
 pe_failures() {  # pe_failures ARGS...: the names of the failing checks, one a line
-  "$root/scripts/pe-check" "$@" | sed -n 's/^FAIL: .*: \([^:]*\): .*/\1/p' | sort -u
+  "$root/scripts/pe-check" "$@" | sed -n 's/^FAIL: [^:]*: \([^:]*\): .*/\1/p' | sort -u
 }
 check "shipped launcher and engine pass" \
   "$root/scripts/pe-check" "$installed_a/tidewarden_launcher.exe" "$installed_a/flutter_windows.dll"
@@ -249,7 +250,7 @@ for _ in "${signed_files[@]}"; do want+="0x00000000 0x80096010 "; done
 want+="0x800B0100"
 check_same "WinVerifyTrust: 0 for each signed file, TRUST_E_BAD_DIGEST for its changed copy, TRUST_E_NOSIGNATURE unsigned" \
   "$answers" "$want"
-for name in tidewarden_launcher.exe flutter_windows.dll; do
+for name in tidewarden_launcher.exe flutter_windows.dll Uninstall.exe; do
   rm -f "$tampered/$name.unsigned"
   osslsigncode remove-signature -in "$installed_s/$name" -out "$tampered/$name.unsigned" >/dev/null 2>&1 || true
   check "$name without its signature is the unsigned release's" cmp "$tampered/$name.unsigned" "$installed_a/$name"
@@ -279,7 +280,7 @@ rc=$?
 set -e
 check "a certificate without a key fails at once (exit $rc)" test "$rc" -ne 0
 
-echo "release: sizes in bytes: setup $(stat -c %s "$setup_a"), signed setup $(stat -c %s "$signed_setup"),"\
+echo "release: sizes in bytes: setup $setup_bytes, signed setup $(stat -c %s "$signed_setup"),"\
   "launcher $(stat -c %s "$installed_a/tidewarden_launcher.exe"), engine $(stat -c %s "$installed_a/flutter_windows.dll"),"\
   "uninstaller $(stat -c %s "$installed_a/Uninstall.exe"), data $(du -sb "$installed_a/data" | cut -f1)"
 echo "release: $passed passed, $failed failed"
