@@ -177,6 +177,9 @@ rm -rf "$fixtures"
 mkdir -p "$fixtures"
 cc=x86_64-w64-mingw32-gcc-posix
 $cc -O2 "$fixture_src" -o "$fixtures/plain.exe"
+# Fortified calls pull in libssp, and with it __stack_chk_fail, even where
+# no function is protected.
+$cc -O2 -D_FORTIFY_SOURCE=2 -fcf-protection=full "$fixture_src" -o "$fixtures/no-canary.exe" -lssp
 $cc -O2 "$fixture_src" -o "$fixtures/no-aslr.exe" -s \
   -Wl,--disable-dynamicbase,--disable-high-entropy-va,--disable-nxcompat,--disable-reloc-section
 cp "$windows/tests/release/hardening_fixture.exe" "$fixtures/hardened.exe"
@@ -190,6 +193,7 @@ done <<EOF
 project flags, unstripped||--unstripped $fixtures/hardened.exe
 project flags, stripped||$fixtures/hardened-stripped.exe
 default flags|CET,TERMINAL_SERVER_AWARE,fortified calls,stack protector,subsystem version|--unstripped $fixtures/plain.exe
+fortified, no stack protector|TERMINAL_SERVER_AWARE,stack protector,subsystem version|--unstripped $fixtures/no-canary.exe
 ASLR, DEP and relocations turned off|DYNAMIC_BASE,HIGH_ENTROPY_VA,NX_COMPAT,TERMINAL_SERVER_AWARE,relocations,subsystem version|$fixtures/no-aslr.exe
 debug sections shipped|debug sections,symbol table|$fixtures/hardened.exe
 imports beyond the launcher's allow-list|imports|$fixtures/tidewarden_launcher.exe
