@@ -61,8 +61,9 @@ cmake --build --preset windows --target verify_trust_probe hardening_fixture \
 trust_probe=$windows/tests/release/verify_trust_probe.exe
 
 # The tree as it stands: uncommitted changes of tracked files become a
-# commit object of their own (git stash create changes nothing).
-commit=$(git stash create)
+# commit object of their own (git stash create changes nothing, and needs a
+# name only for that object).
+commit=$(git -c user.name=release-test -c user.email=release-test@localhost stash create)
 commit=${commit:-$(git rev-parse HEAD)}
 rm -rf "$clone_a" "$clone_b"
 for clone in "$clone_a" "$clone_b"; do
