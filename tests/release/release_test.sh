@@ -20,9 +20,10 @@
 #                 uninstaller (and fails against another authority);
 #                 WinVerifyTrust under Wine answers 0 for each and
 #                 TRUST_E_BAD_DIGEST for a copy with one byte changed; the
-#                 launcher, engine and uninstaller with their signatures
-#                 removed are the unsigned release's, and signing those again
-#                 gives the same bytes;
+#                 launcher and engine with their signatures removed are the
+#                 unsigned release's; the signature of each of the three
+#                 attached to the unsigned file gives the signed one, and
+#                 signing the unsigned files again gives the same bytes;
 #   safe failure  a key that does not match the certificate fails the
 #                 release with osslsigncode's message, leaves no
 #                 build/release/, no temporary file, and the key in no file
@@ -257,10 +258,21 @@ for _ in "${signed_files[@]}"; do want+="0x00000000 0x80096010 "; done
 want+="0x800B0100"
 check_same "WinVerifyTrust: 0 for each signed file, TRUST_E_BAD_DIGEST for its changed copy, TRUST_E_NOSIGNATURE unsigned" \
   "$answers" "$want"
-for name in tidewarden_launcher.exe flutter_windows.dll Uninstall.exe; do
+for name in tidewarden_launcher.exe flutter_windows.dll; do
   rm -f "$tampered/$name.unsigned"
   osslsigncode remove-signature -in "$installed_s/$name" -out "$tampered/$name.unsigned" >/dev/null 2>&1 || true
   check "$name without its signature is the unsigned release's" cmp "$tampered/$name.unsigned" "$installed_a/$name"
+done
+# The uninstaller's data runs to the end of the file, so its signature
+# starts after padding that removing the signature leaves behind; the
+# signature moved onto the unsigned file gives the signed one, for every file.
+for name in tidewarden_launcher.exe flutter_windows.dll Uninstall.exe; do
+  rm -f "$tampered/$name.p7" "$tampered/$name.attached"
+  osslsigncode extract-signature -in "$installed_s/$name" -out "$tampered/$name.p7" >/dev/null 2>&1 || true
+  osslsigncode attach-signature -sigin "$tampered/$name.p7" -in "$installed_a/$name" \
+    -out "$tampered/$name.attached" >/dev/null 2>&1 || true
+  check "$name: its signature on the unsigned release's file gives the signed file" \
+    cmp "$tampered/$name.attached" "$installed_s/$name"
   cp "$installed_a/$name" "$tampered/$name.resigned"
   SOURCE_DATE_EPOCH=$epoch TW_SIGNING_CERT=$keys/chain.pem TW_SIGNING_KEY=$keys/signing.key \
     "$root/cmake/sign-pe" "$tampered/$name.resigned" || true
