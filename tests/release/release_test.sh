@@ -23,7 +23,8 @@
 #                 launcher and engine with their signatures removed are the
 #                 unsigned release's; the signature of each of the three
 #                 attached to the unsigned file gives the signed one, and
-#                 signing the unsigned files again gives the same bytes;
+#                 signing the unsigned files again gives the same bytes; a
+#                 file signed already is left as it is;
 #   safe failure  a key that does not match the certificate fails the
 #                 release with osslsigncode's message, leaves no
 #                 build/release/, no temporary file, and the key in no file
@@ -278,6 +279,12 @@ for name in tidewarden_launcher.exe flutter_windows.dll Uninstall.exe; do
     "$root/cmake/sign-pe" "$tampered/$name.resigned" || true
   check "$name signed again with the same key is the same bytes" cmp "$tampered/$name.resigned" "$installed_s/$name"
 done
+# An engine library signed by its maker is left as it is: signing a signed
+# file again, with a key that could not even sign, changes nothing.
+cp "$installed_s/flutter_windows.dll" "$tampered/maker-signed.dll"
+check "sign-pe leaves a file that is signed already as it is" \
+  bash -c "TW_SIGNING_CERT='$keys/chain.pem' TW_SIGNING_KEY='$keys/wrong.key' '$root/cmake/sign-pe' \
+    '$tampered/maker-signed.dll' && cmp '$tampered/maker-signed.dll' '$installed_s/flutter_windows.dll'"
 check "the signed release's data files are the unsigned release's" diff -r "$installed_a/data" "$installed_s/data"
 
 echo "== a signing failure"
