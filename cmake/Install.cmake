@@ -16,7 +16,9 @@ if(NOT WIN32)
 endif()
 
 install(TARGETS tidewarden_launcher RUNTIME DESTINATION . COMPONENT launcher)
-install(FILES $<TARGET_FILE:flutter_windows> DESTINATION . COMPONENT launcher)
+# As a target, so that a stripping install (CPack's) strips the engine
+# library too; its import library is for linking only and never installed.
+install(TARGETS flutter_windows RUNTIME DESTINATION . COMPONENT launcher)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/flutter_windows/demo/data/
         DESTINATION data COMPONENT launcher)
 

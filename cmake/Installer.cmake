@@ -30,8 +30,14 @@ set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};launcher;/
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/runner/resources/app_icon.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/runner/resources/app_icon.ico)
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
-# The shipped executable without its debug sections.
+# The shipped executable and engine library without their debug sections.
 set(CPACK_STRIP_FILES ON)
+# Signing with TW_SIGNING_CERT and TW_SIGNING_KEY in the environment (see
+# docs/releasing.md): the staged PE files after stripping, then, from the
+# template, the uninstaller and the setup program. Without them nothing is
+# signed.
+set(CPACK_TW_SIGN_PE ${PROJECT_SOURCE_DIR}/cmake/sign-pe)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/SignStaged.cmake)
 
 # Read by the project's template only.
 set(CPACK_TW_LAUNCHER_EXE "tidewarden_launcher.exe")

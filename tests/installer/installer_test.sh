@@ -21,10 +21,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-if [ -z "${TW_INSTALLER_UNDER_XVFB:-}" ]; then
-  scripts/setup
-  exec xvfb-run -a -s "-screen 0 1600x1000x24" env TW_INSTALLER_UNDER_XVFB=1 "$0" "$@"
-fi
+. "$root/scripts/lib.sh"
+tw_exec_under_xvfb 1600x1000 TW_INSTALLER_UNDER_XVFB "$0" "$@"
 
 build=$root/build/windows
 work=$build/installer
@@ -32,38 +30,12 @@ prefix=$build/installer-prefix
 previous=$work/previous-build
 # No menu entries for the host desktop from the shortcuts setup makes.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-wine_run() { "$root/cmake/wine-run" "$prefix" "$@"; }
-winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 # C:\... inside the prefix to its Unix path.
 unixpath() { printf '%s/drive_c%s' "$prefix" "$(printf '%s' "${1#C:}" | tr '\\' '/')"; }
 probe() { wine_run "$build/tests/installer/installer_probe.exe" "$@" | tr -d '\r'; }
 # Its output only, for comparing: a missing thing reads as nothing.
 probe_text() { probe "$@" || true; }
 
-passed=0
-failed=0
-check() {  # check NAME COMMAND...: passes when the command succeeds
-  local name=$1
-  shift
-  if "$@" >/dev/null 2>&1; then
-    echo "ok:   $name"
-    passed=$((passed + 1))
-  else
-    echo "FAIL: $name"
-    failed=$((failed + 1))
-  fi
-}
-# check_same NAME GOT WANT: shows both when they differ.
-check_same() {
-  if [ "$2" = "$3" ]; then
-    echo "ok:   $1"
-    passed=$((passed + 1))
-  else
-    echo "FAIL: $1"
-    printf '  want: %s\n  got:  %s\n' "$3" "$2"
-    failed=$((failed + 1))
-  fi
-}
 
 echo "installer: building the launcher component and the setup programs" >&2
 mkdir -p "$work"
