@@ -8,6 +8,7 @@
 
 #include "security/crypto_provider.h"
 #include "security/token_codec.h"
+#include "security/volume_seam.h"
 #include "util/secure_buffer.h"
 #include "util/win_handles.h"
 
@@ -44,10 +45,14 @@ bool ReadMachineGuid(SecureBuffer<wchar_t>* guid, std::size_t* length) {
 
 DWORD ReadVolumeSerial() {
   DWORD serial = 0;
-  // Failure leaves 0, which is part of the identity rather than an error.
-  ::GetVolumeInformationW(L"C:\\", /*lpVolumeNameBuffer=*/nullptr, /*nVolumeNameSize=*/0, &serial,
-                          /*lpMaximumComponentLength=*/nullptr, /*lpFileSystemFlags=*/nullptr,
-                          /*lpFileSystemNameBuffer=*/nullptr, /*nFileSystemNameSize=*/0);
+  // Failure means 0, which is part of the identity rather than an error;
+  // what a failing call left in the serial is not looked at.
+  if (!CurrentVolumeApi().get_volume_information(
+          L"C:\\", /*lpVolumeNameBuffer=*/nullptr, /*nVolumeNameSize=*/0, &serial,
+          /*lpMaximumComponentLength=*/nullptr, /*lpFileSystemFlags=*/nullptr,
+          /*lpFileSystemNameBuffer=*/nullptr, /*nFileSystemNameSize=*/0)) {
+    return 0;
+  }
   return serial;
 }
 

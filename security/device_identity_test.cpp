@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "security/crypto_provider.h"
+#include "security/testing/fake_volume.h"
 #include "security/testing/security_support.h"
 #include "util/win_handles.h"
 
@@ -87,18 +88,23 @@ TEST(TestSha256, MatchesPublishedVectors) {
             "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
 
-// The identifier the handler should answer for this machine GUID text,
-// with the real serial of C:.
-std::string ExpectedId(const std::wstring& guid) {
-  DWORD serial = 0;
-  ::GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
-  const std::wstring material = guid + L"|" + std::to_wstring(serial) + L"|Fernbrook-HWID-v1";
+// The identifier the handler should answer for this machine GUID text and
+// this serial, written in decimal.
+std::string ExpectedIdWithSerial(const std::wstring& guid, const std::wstring& serial) {
+  const std::wstring material = guid + L"|" + serial + L"|Fernbrook-HWID-v1";
   std::vector<std::uint8_t> input;
   for (wchar_t unit : material) {
     input.push_back(static_cast<std::uint8_t>(unit & 0xFF));
     input.push_back(static_cast<std::uint8_t>(unit >> 8));
   }
   return Sha256Hex(input);
+}
+
+// The same with the real serial of C:.
+std::string ExpectedId(const std::wstring& guid) {
+  DWORD serial = 0;
+  ::GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+  return ExpectedIdWithSerial(guid, std::to_wstring(serial));
 }
 
 // Changes MachineGuid of the test's prefix and puts the original back when
@@ -177,6 +183,37 @@ TEST(DeviceIdentityTest, AnswersTheDigestOfGuidAndSerial) {
   ASSERT_EQ(id.size(), 64u);
   EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
   EXPECT_EQ(AnsweredId(), id);  // stable
+}
+
+TEST(DeviceIdentityTest, SerialZeroAndAFailingQueryBothHashAsZero) {
+  const std::wstring guid = CurrentGuid();
+  ASSERT_FALSE(guid.empty());
+  testing::FakeVolume volume;
+  struct Case {
+    const char* name;
+    bool fail;
+    DWORD serial;
+    std::wstring written;  // the serial as the material holds it
+  };
+  const Case cases[] = {
+      {"serial 0", false, 0, L"0"},
+      {"failing query", true, 0, L"0"},
+      {"one digit", false, 7, L"7"},
+      {"largest serial", false, 0xFFFFFFFF, L"4294967295"},
+      {"serial with zeros inside", false, 1000200003, L"1000200003"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.fail) {
+      volume.Fail();
+    } else {
+      volume.Answer(c.serial);
+    }
+    const int before = volume.queries();
+    EXPECT_EQ(AnsweredId(), ExpectedIdWithSerial(guid, c.written));
+    EXPECT_EQ(volume.queries(), before + 1);
+    EXPECT_EQ(volume.last_root(), L"C:\\");
+  }
 }
 
 TEST(DeviceIdentityTest, FollowsTheGuidTextAsStored) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "security/crypto_provider.h"
+#include "security/file_operations_seam.h"
 #include "security/package_format.h"
 #include "security/replacement_file.h"
 #include "util/secure_buffer.h"
@@ -50,8 +51,8 @@ std::size_t ReadUpTo(HANDLE file, void* data, std::size_t size,
   std::size_t total = 0;
   while (total < size) {
     DWORD got = 0;
-    if (!::ReadFile(file, p + total, static_cast<DWORD>(size - total), &got,
-                    /*lpOverlapped=*/nullptr)) {
+    if (!CurrentFileOperations().read(file, p + total, static_cast<DWORD>(size - total), &got,
+                                      /*lpOverlapped=*/nullptr)) {
       throw PackageError(failure);
     }
     if (got == 0) break;
@@ -79,10 +80,12 @@ void Decrypt(const std::wstring& source, const std::wstring& destination, const 
   UniqueFile package(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                    /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
                                    FILE_FLAG_SEQUENTIAL_SCAN, /*hTemplateFile=*/nullptr));
-  // A header that cannot be read is no package at all; only a record that
-  // cannot be read counts against the package's authenticity.
+  // Only a disk file is read: a pipe, a console or a device would block the
+  // window thread for as long as its other end likes. A header that cannot
+  // be read is no package at all; only a record that cannot be read counts
+  // against the package's authenticity.
   std::uint8_t header[kPackageHeaderSize] = {};
-  if (!package ||
+  if (!package || ::GetFileType(package.get()) != FILE_TYPE_DISK ||
       ReadUpTo(package.get(), header, sizeof header, kInvalidPackage) != sizeof header ||
       std::memcmp(header, kPackageHeader, sizeof header) != 0) {
     throw PackageError(kInvalidPackage);

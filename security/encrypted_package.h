@@ -34,7 +34,9 @@ using PackageProgress = std::function<void(std::uint64_t done, std::uint64_t tot
 // Decrypts the package at `source` into `destination` with the 32-byte
 // `key`. Failure messages, in the order they are checked:
 //   "Invalid AES key"                 key not 32 bytes; no file touched
-//   "Invalid encrypted package"       source missing, short, a bad header, or a
+//   "Invalid encrypted package"       source missing, not a disk file (a pipe,
+//                                     a console, a device: answered before
+//                                     any read), short, a bad header, or a
 //                                     header that cannot be read
 //   "AES unavailable"                 the AES provider does not open
 //   "AES key setup failed"            GCM mode or key cannot be set up

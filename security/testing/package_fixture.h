@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "security/package_writer.h"
-#include "security/replacement_file.h"
+#include "security/testing/recording_file_operations.h"
 #include "security/testing/security_support.h"
 
 namespace tw::security::testing {
@@ -103,9 +103,37 @@ inline Bytes SealRecordOfAnyLength(const Bytes& plain, std::uint8_t nonce_byte,
   return record;
 }
 
-// Installs a table of file calls for one scope (null entries keep the
-// platform call).
-using FileOperationsOverride = ::tw::test::ScopedOverride<FileOperations, &ReplaceFileOperations>;
+// Keeps the file at `path` open, as an indexer, a viewer or a scanner does
+// (reading, sharing read, write and delete), from construction until
+// `hold_ms` have passed or the object ends, whichever comes first. The
+// handle is closed by a thread of the test, so the holder lets go while the
+// test's own thread is inside a call.
+class FileHolder {
+ public:
+  FileHolder(const std::wstring& path, DWORD hold_ms) : hold_ms_(hold_ms) {
+    file_.reset(::CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file_) << "cannot hold the file open";
+    stop_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    thread_ = std::thread([this] {
+      ::WaitForSingleObject(stop_.get(), hold_ms_);
+      file_.reset();
+    });
+  }
+  ~FileHolder() {
+    ::SetEvent(stop_.get());
+    thread_.join();
+  }
+  FileHolder(const FileHolder&) = delete;
+  FileHolder& operator=(const FileHolder&) = delete;
+
+ private:
+  DWORD hold_ms_;
+  UniqueFile file_;
+  UniqueKernelHandle stop_;
+  std::thread thread_;
+};
 
 // A package read through a named pipe, served from a thread of the test.
 // Once a client connects, `bytes` are written; then the pipe is closed, so

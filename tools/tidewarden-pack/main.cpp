@@ -180,7 +180,9 @@ int Inspect(const std::wstring& path) {
   LARGE_INTEGER size = {};
   std::uint8_t header[tw::security::kPackageHeaderSize] = {};
   DWORD got = 0;
-  if (!file || !::GetFileSizeEx(file.get(), &size) ||
+  // Like the launcher, only a disk file: a pipe or a device could block the
+  // first read for ever.
+  if (!file || ::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileSizeEx(file.get(), &size) ||
       !::ReadFile(file.get(), header, sizeof header, &got, nullptr) || got != sizeof header ||
       std::memcmp(header, tw::security::kPackageHeader, sizeof header) != 0) {
     return Fail("Invalid encrypted package");

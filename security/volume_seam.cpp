@@ -1,0 +1,20 @@
+#include "security/volume_seam.h"
+
+namespace tw::security {
+namespace {
+
+VolumeApi g_api;
+
+}  // namespace
+
+const VolumeApi& CurrentVolumeApi() { return g_api; }
+
+VolumeApi SetVolumeApiForTesting(const VolumeApi& api) {
+  const VolumeApi previous = g_api;
+  g_api.get_volume_information = api.get_volume_information != nullptr
+                                     ? api.get_volume_information
+                                     : VolumeApi().get_volume_information;
+  return previous;
+}
+
+}  // namespace tw::security
