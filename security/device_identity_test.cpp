@@ -12,21 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "security/crypto_provider.h"
+#include "security/testing/fake_crypto_provider.h"
 #include "security/testing/fake_volume.h"
 #include "security/testing/security_support.h"
 #include "util/win_handles.h"
 
-namespace tw::security {
+namespace tw::security::test {
 namespace {
 
-using testing::Answer;
-using testing::Call;
-using testing::IsError;
-using testing::IsSuccess;
-
 const ::testing::Environment* const kLock =
-    ::testing::AddGlobalTestEnvironment(new testing::MachineStateEnvironment);
+    ::testing::AddGlobalTestEnvironment(new MachineStateEnvironment);
 
 constexpr wchar_t kKey[] = L"SOFTWARE\\Microsoft\\Cryptography";
 
@@ -188,7 +183,7 @@ TEST(DeviceIdentityTest, AnswersTheDigestOfGuidAndSerial) {
 TEST(DeviceIdentityTest, SerialZeroAndAFailingQueryBothHashAsZero) {
   const std::wstring guid = CurrentGuid();
   ASSERT_FALSE(guid.empty());
-  testing::FakeVolume volume;
+  FakeVolume volume;
   struct Case {
     const char* name;
     bool fail;
@@ -256,28 +251,25 @@ TEST(DeviceIdentityTest, UnreadableGuidIsAnError) {
   EXPECT_TRUE(IsError(Call("getHardwareId"), "hwid", "Unable to read device identity"));
 }
 
-// A real provider of another algorithm: the SHA-256 calls that follow the
-// open then fail on the real platform.
-template <const wchar_t* kAlgorithm>
-NTSTATUS OpenInstead(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR) {
-  return ::BCryptOpenAlgorithmProvider(algorithm, kAlgorithm, nullptr, 0);
-}
-constexpr wchar_t kAes[] = L"AES";
-constexpr wchar_t kRng[] = L"RNG";
-
 TEST(DeviceIdentityTest, ProviderFailuresAreHwidErrors) {
   {
-    testing::OpenProviderOverride open(&testing::FailToOpen);
+    FakeCryptoProvider provider;
+    provider.FailToOpen();
     EXPECT_TRUE(IsError(Call("getHardwareId"), "hwid", "SHA-256 unavailable"));
+    EXPECT_EQ(provider.requested(), std::vector<std::wstring>{L"SHA256"});
   }
   {
-    // The random number provider has no hash object length.
-    testing::OpenProviderOverride open(&OpenInstead<kRng>);
+    // A real provider of another algorithm: the SHA-256 calls that follow
+    // the open then fail on the real platform. The random number provider
+    // has no hash object length.
+    FakeCryptoProvider provider;
+    provider.OpenInstead(L"RNG");
     EXPECT_TRUE(IsError(Call("getHardwareId"), "hwid", "SHA-256 unavailable"));
   }
   {
     // A cipher provider has an object length but makes no hash.
-    testing::OpenProviderOverride open(&OpenInstead<kAes>);
+    FakeCryptoProvider provider;
+    provider.OpenInstead(L"AES");
     EXPECT_TRUE(IsError(Call("getHardwareId"), "hwid", "Unable to hash device identity"));
   }
   // And nothing survives a failure.
@@ -285,4 +277,4 @@ TEST(DeviceIdentityTest, ProviderFailuresAreHwidErrors) {
 }
 
 }  // namespace
-}  // namespace tw::security
+}  // namespace tw::security::test

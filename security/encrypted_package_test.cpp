@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "security/security_channel_handler.h"
+#include "security/testing/fake_crypto_provider.h"
 #include "security/testing/package_fixture.h"
 #include "util/hex.h"
 
@@ -33,21 +35,14 @@ void* operator new(std::size_t size) {
   throw std::bad_alloc();
 }
 
-namespace tw::security {
+namespace tw::security::test {
 namespace {
-
-using namespace testing;  // NOLINT: the fixture helpers
 
 constexpr char kAuthFailed[] = "Package authentication failed";
 constexpr char kInvalidPackage[] = "Invalid encrypted package";
 
 // The bytes of a hexadecimal literal of these tests (which are well-formed).
 Bytes FromHex(std::string_view hex) { return tw::ParseHex(hex).value(); }
-
-Bytes LengthField(std::uint32_t length) {
-  return {static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
-          static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
-}
 
 class PackageTest : public ::testing::Test {
  protected:
@@ -319,20 +314,19 @@ TEST_F(PackageTest, RelativePathsResolveAgainstTheCurrentDirectory) {
   EXPECT_EQ(ReadWholeFile(folder_ / L"out.bin"), Text("relative"));
 }
 
-NTSTATUS OpenSha256Instead(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR) {
-  return ::BCryptOpenAlgorithmProvider(algorithm, L"SHA256", nullptr, 0);
-}
-
 TEST_F(PackageTest, ProviderFailures) {
   WritePackage(SealPackage({Text("abc")}));
   {
-    OpenProviderOverride open(&FailToOpen);
+    FakeCryptoProvider provider;
+    provider.FailToOpen();
     ExpectFailureLeavesDestination("AES unavailable",
                                    [&] { return DecryptFiles(Package(), Destination()); });
+    EXPECT_EQ(provider.requested(), (std::vector<std::wstring>{L"AES", L"AES"}));
   }
   {
     // A hash provider takes no chaining mode: the key setup fails for real.
-    OpenProviderOverride open(&OpenSha256Instead);
+    FakeCryptoProvider provider;
+    provider.OpenInstead(L"SHA256");
     ExpectFailureLeavesDestination("AES key setup failed",
                                    [&] { return DecryptFiles(Package(), Destination()); });
   }
@@ -640,4 +634,4 @@ TEST_F(PackageTest, EachPlainChunkIsWipedOnceWritten) {
 }
 
 }  // namespace
-}  // namespace tw::security
+}  // namespace tw::security::test

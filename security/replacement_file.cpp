@@ -1,12 +1,12 @@
 #include "security/replacement_file.h"
 
-#include <bcrypt.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "security/random_bytes.h"
+#include "util/file_io.h"
 #include "util/hex.h"
 
 namespace tw::security {
@@ -44,10 +44,7 @@ std::wstring ExtendedPath(const std::wstring& full) {
 // ".tw", 32 lower-case hexadecimal digits, ".part".
 bool RandomName(std::wstring* name) {
   std::uint8_t random[kRandomNameBytes];
-  if (::BCryptGenRandom(/*hAlgorithm=*/nullptr, random, sizeof random,
-                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0) {
-    return false;
-  }
+  if (!RandomBytes(random, sizeof random)) return false;
   name->assign(L".tw");
   ForEachLowerHexDigit(random, sizeof random,
                        [name](char c) { name->push_back(static_cast<wchar_t>(c)); });
@@ -103,21 +100,6 @@ bool SetDeleteOnClose(HANDLE file, bool delete_on_close) {
                                                  sizeof disposition) != FALSE;
 }
 
-bool WriteAll(HANDLE file, const void* data, std::size_t size) {
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  while (size > 0) {
-    const DWORD piece = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!CurrentFileOperations().write(file, p, piece, &written, /*lpOverlapped=*/nullptr) ||
-        written == 0) {
-      return false;
-    }
-    p += written;
-    size -= written;
-  }
-  return true;
-}
-
 bool ReplacementFile::Create(const std::wstring& destination) {
   Discard();
   failure_ = Failure::kCreate;
@@ -160,7 +142,7 @@ bool ReplacementFile::Create(const std::wstring& destination) {
 
 bool ReplacementFile::Write(const void* data, std::size_t size) {
   if (!file_) return false;
-  if (!WriteAll(file_.get(), data, size)) {
+  if (!WriteAll(file_.get(), data, size, CurrentFileOperations().write)) {
     failure_ = Failure::kWrite;
     Discard();
     return false;

@@ -41,9 +41,6 @@ inline constexpr DWORD kReplaceStepMs = 50;
 // opened with DELETE access.
 bool SetDeleteOnClose(HANDLE file, bool delete_on_close);
 
-// Appends `size` bytes to `file`; false when not all of them were written.
-bool WriteAll(HANDLE file, const void* data, std::size_t size);
-
 class ReplacementFile {
  public:
   // Why the last call failed.

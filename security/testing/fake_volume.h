@@ -17,7 +17,7 @@
 #include "security/volume_seam.h"
 #include "testing/scoped_override.h"
 
-namespace tw::security::testing {
+namespace tw::security::test {
 
 class FakeVolume {
  public:
@@ -70,6 +70,6 @@ class FakeVolume {
   ::tw::test::ScopedOverride<VolumeApi, &SetVolumeApiForTesting> install_;
 };
 
-}  // namespace tw::security::testing
+}  // namespace tw::security::test
 
 #endif  // SECURITY_TESTING_FAKE_VOLUME_H_

@@ -26,7 +26,7 @@
 #include "security/file_operations_seam.h"
 #include "testing/scoped_override.h"
 
-namespace tw::security::testing {
+namespace tw::security::test {
 
 class RecordingFileOperations {
  public:
@@ -166,6 +166,6 @@ class RecordingFileOperations {
   ::tw::test::ScopedOverride<FileOperations, &SetFileOperationsForTesting> install_;
 };
 
-}  // namespace tw::security::testing
+}  // namespace tw::security::test
 
 #endif  // SECURITY_TESTING_RECORDING_FILE_OPERATIONS_H_

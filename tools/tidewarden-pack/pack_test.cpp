@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "security/encrypted_package.h"
+#include "security/key_file.h"
 #include "security/package_writer.h"
 #include "security/testing/package_fixture.h"
+#include "util/file_io.h"
 
-namespace tw::security {
+namespace tw::security::test {
 namespace {
-
-using namespace testing;  // NOLINT: the fixture helpers
 
 struct ToolRun {
   DWORD exit_code = 0xFFFFFFFF;
@@ -36,10 +36,8 @@ std::wstring ToolPath() {
 // tool writes text mode, CR LF line ends; they are compared as LF.
 std::string Drain(HANDLE pipe) {
   std::string data;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
-    data.append(buffer, got);
+  // The end of the output is the writer closing its end (a broken pipe).
+  ::tw::ReadToEnd(pipe, &data);
   std::string text;
   for (std::size_t i = 0; i < data.size(); ++i) {
     if (!(data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')) text.push_back(data[i]);
@@ -506,4 +504,4 @@ TEST_F(PackToolTest, SourceThatIsNoDiskFileIsRefusedAtOnce) {
 }
 
 }  // namespace
-}  // namespace tw::security
+}  // namespace tw::security::test

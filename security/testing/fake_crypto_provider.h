@@ -1,0 +1,71 @@
+// The one stand-in of the provider seam (security/crypto_provider_seam.h):
+// makes every provider open fail, or open another algorithm than the one
+// asked for, and notes which algorithms were asked for. Until told
+// otherwise it opens what is asked.
+//
+// Example:
+//   FakeCryptoProvider provider;            // installed for this scope
+//   provider.FailToOpen();                  // as for an algorithm the system lacks
+//   provider.OpenInstead(L"SHA256");        // a real provider of another kind
+//
+// One at a time: the open reaches the installed object through a static
+// pointer, as the seam's entry is a plain function.
+#ifndef SECURITY_TESTING_FAKE_CRYPTO_PROVIDER_H_
+#define SECURITY_TESTING_FAKE_CRYPTO_PROVIDER_H_
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <string>
+#include <vector>
+
+#include "security/crypto_provider_seam.h"
+#include "testing/scoped_override.h"
+
+namespace tw::security::test {
+
+class FakeCryptoProvider {
+ public:
+  FakeCryptoProvider() : install_(Table()) { current_ = this; }
+  ~FakeCryptoProvider() { current_ = nullptr; }
+  FakeCryptoProvider(const FakeCryptoProvider&) = delete;
+  FakeCryptoProvider& operator=(const FakeCryptoProvider&) = delete;
+
+  // Later opens fail with STATUS_NOT_FOUND and open nothing.
+  void FailToOpen() { fail_ = true; }
+  // Later opens open `algorithm` (a real provider) whatever is asked.
+  void OpenInstead(std::wstring algorithm) {
+    fail_ = false;
+    instead_ = std::move(algorithm);
+  }
+
+  // The algorithm ids asked for, in order.
+  const std::vector<std::wstring>& requested() const { return requested_; }
+
+ private:
+  static CryptoProviderApi Table() {
+    CryptoProviderApi table;
+    table.open_algorithm_provider = &Open;
+    return table;
+  }
+
+  static NTSTATUS WINAPI Open(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR id, LPCWSTR implementation,
+                              ULONG flags) {
+    FakeCryptoProvider& self = *current_;
+    self.requested_.push_back(id != nullptr ? id : L"");
+    if (self.fail_) return static_cast<NTSTATUS>(0xC0000225);  // STATUS_NOT_FOUND
+    const wchar_t* opened = self.instead_.empty() ? id : self.instead_.c_str();
+    return ::BCryptOpenAlgorithmProvider(algorithm, opened, implementation, flags);
+  }
+
+  static inline FakeCryptoProvider* current_ = nullptr;
+
+  bool fail_ = false;
+  std::wstring instead_;
+  std::vector<std::wstring> requested_;
+  ::tw::test::ScopedOverride<CryptoProviderApi, &SetCryptoProviderApiForTesting> install_;
+};
+
+}  // namespace tw::security::test
+
+#endif  // SECURITY_TESTING_FAKE_CRYPTO_PROVIDER_H_
