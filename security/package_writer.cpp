@@ -46,6 +46,36 @@ bool ChunkSealer::Seal(const std::uint8_t* plain, std::uint32_t length, const st
   return true;
 }
 
+namespace {
+
+// Seals `in` from its current position to its end into records appended to
+// `out`; null, or the failure's message.
+const char* SealChunks(HANDLE in, ChunkSealer* sealer, std::uint32_t chunk_size,
+                       std::uint64_t total, const PackageProgress& progress, ReplacementFile* out) {
+  SecureBuffer<std::uint8_t> chunk(chunk_size);
+  std::vector<std::uint8_t> record;
+  record.reserve(kRecordHeaderSize + chunk_size);
+  std::uint64_t done = 0;
+  for (;;) {
+    // A whole chunk: ReadFile may return less than asked before the end.
+    std::size_t filled = 0;
+    if (!ReadUpTo(in, chunk.data(), chunk_size, &filled)) return "Unable to read the plain file";
+    if (filled == 0) return nullptr;
+    std::uint8_t nonce[kNonceSize];
+    record.clear();
+    if (!RandomBytes(nonce, sizeof nonce) ||
+        !sealer->Seal(chunk.data(), static_cast<std::uint32_t>(filled), nonce, &record)) {
+      return "Unable to encrypt a chunk";
+    }
+    if (!out->Write(record.data(), record.size())) return "Unable to write the package file";
+    done += filled;
+    if (progress) progress(done, total);
+    if (filled < chunk_size) return nullptr;
+  }
+}
+
+}  // namespace
+
 PackageStatus SealPackageFile(const std::wstring& plain, const std::wstring& package,
                               const std::uint8_t* key, std::size_t key_size,
                               std::uint32_t chunk_size, const PackageProgress& progress) {
@@ -65,29 +95,10 @@ PackageStatus SealPackageFile(const std::wstring& plain, const std::wstring& pac
   if (!out.Create(package)) return {false, "Unable to create the package file"};
   if (!out.Write(kPackageHeader, kPackageHeaderSize))
     return {false, "Unable to write the package file"};
-
-  SecureBuffer<std::uint8_t> chunk(chunk_size);
-  std::vector<std::uint8_t> record;
-  record.reserve(kRecordHeaderSize + chunk_size);
-  std::uint64_t done = 0;
-  for (;;) {
-    // A whole chunk: ReadFile may return less than asked before the end.
-    std::size_t filled = 0;
-    if (!ReadUpTo(in.get(), chunk.data(), chunk_size, &filled)) {
-      return {false, "Unable to read the plain file"};
-    }
-    if (filled == 0) break;
-    std::uint8_t nonce[kNonceSize];
-    record.clear();
-    if (!RandomBytes(nonce, sizeof nonce) ||
-        !sealer.Seal(chunk.data(), static_cast<std::uint32_t>(filled), nonce, &record)) {
-      return {false, "Unable to encrypt a chunk"};
-    }
-    if (!out.Write(record.data(), record.size()))
-      return {false, "Unable to write the package file"};
-    done += filled;
-    if (progress) progress(done, static_cast<std::uint64_t>(total.QuadPart));
-    if (filled < chunk_size) break;
+  if (const char* failure =
+          SealChunks(in.get(), &sealer, chunk_size, static_cast<std::uint64_t>(total.QuadPart),
+                     progress, &out)) {
+    return {false, failure};
   }
   if (!out.Commit()) return {false, "Unable to write the package file"};
   return {true, std::string()};

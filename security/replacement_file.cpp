@@ -170,6 +170,19 @@ bool ReplacementFile::Commit() {
     Discard();
     return false;
   }
+  if (!Replace(static_cast<DWORD>(size))) {
+    failure_ = Failure::kReplace;
+    Discard();
+    return false;
+  }
+  // The handle now names the destination; closing it keeps the file.
+  file_.reset();
+  temporary_.clear();
+  destination_.clear();
+  return true;
+}
+
+bool ReplacementFile::Replace(DWORD size) {
   // Indexers, viewers, scanners and sync clients open files for a moment;
   // while one holds the destination the rename is refused, so it is tried
   // again for a bounded time. The temporary file keeps its delete-on-close
@@ -178,27 +191,17 @@ bool ReplacementFile::Commit() {
   // nothing behind.
   const ULONGLONG deadline = ::GetTickCount64() + kReplaceBoundMs;
   for (;;) {
-    if (!SetDeleteOnClose(file_.get(), false)) break;
-    const DWORD error = Rename(static_cast<DWORD>(size));
-    if (error == ERROR_SUCCESS) {
-      // The handle now names the destination; closing it keeps the file.
-      file_.reset();
-      temporary_.clear();
-      destination_.clear();
-      return true;
-    }
+    if (!SetDeleteOnClose(file_.get(), false)) return false;
+    const DWORD error = Rename(size);
+    if (error == ERROR_SUCCESS) return true;
     // A folder stays a folder: waiting cannot make it replaceable.
     const bool may_wait = IsHeldByAnother(error) && !IsFolder(destination_);
     if (!SetDeleteOnClose(file_.get(), true)) {
       ::DeleteFileW(temporary_.c_str());
-      break;
+      return false;
     }
-    if (!may_wait) break;
-    if (!WaitUntilFree(destination_, deadline)) break;
+    if (!may_wait || !WaitUntilFree(destination_, deadline)) return false;
   }
-  failure_ = Failure::kReplace;
-  Discard();
-  return false;
 }
 
 DWORD ReplacementFile::Rename(DWORD size) {

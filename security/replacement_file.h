@@ -83,6 +83,10 @@ class ReplacementFile {
   const std::wstring& temporary_path() const { return temporary_; }
 
  private:
+  // Clears the mark and renames the file over the destination, trying again
+  // while another program holds it; false with the mark set again (or the
+  // file deleted by name) when it cannot. `size` is that of rename_'s record.
+  bool Replace(DWORD size);
   // One try of the rename; ERROR_SUCCESS or the platform's error.
   DWORD Rename(DWORD size);
 
