@@ -1,14 +1,11 @@
 #include "security/credential_seam.h"
 
+#include "util/seam.h"
+
 namespace tw::security {
 namespace {
 
 CredentialApi g_api;
-
-template <typename Call>
-Call OrPlatform(Call call, Call platform) {
-  return call != nullptr ? call : platform;
-}
 
 }  // namespace
 

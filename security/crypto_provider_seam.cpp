@@ -1,5 +1,7 @@
 #include "security/crypto_provider_seam.h"
 
+#include "util/seam.h"
+
 namespace tw::security {
 namespace {
 
@@ -11,9 +13,8 @@ const CryptoProviderApi& CurrentCryptoProviderApi() { return g_api; }
 
 CryptoProviderApi SetCryptoProviderApiForTesting(const CryptoProviderApi& api) {
   const CryptoProviderApi previous = g_api;
-  g_api.open_algorithm_provider = api.open_algorithm_provider != nullptr
-                                      ? api.open_algorithm_provider
-                                      : CryptoProviderApi().open_algorithm_provider;
+  g_api.open_algorithm_provider =
+      OrPlatform(api.open_algorithm_provider, CryptoProviderApi().open_algorithm_provider);
   return previous;
 }
 

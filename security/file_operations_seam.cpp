@@ -1,14 +1,11 @@
 #include "security/file_operations_seam.h"
 
+#include "util/seam.h"
+
 namespace tw::security {
 namespace {
 
 FileOperations g_operations;
-
-template <typename Call>
-Call OrPlatform(Call call, Call platform) {
-  return call != nullptr ? call : platform;
-}
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "security/volume_seam.h"
 
+#include "util/seam.h"
+
 namespace tw::security {
 namespace {
 
@@ -11,9 +13,8 @@ const VolumeApi& CurrentVolumeApi() { return g_api; }
 
 VolumeApi SetVolumeApiForTesting(const VolumeApi& api) {
   const VolumeApi previous = g_api;
-  g_api.get_volume_information = api.get_volume_information != nullptr
-                                     ? api.get_volume_information
-                                     : VolumeApi().get_volume_information;
+  g_api.get_volume_information =
+      OrPlatform(api.get_volume_information, VolumeApi().get_volume_information);
   return previous;
 }
 
