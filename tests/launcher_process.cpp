@@ -2,9 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "testing/machine_state_lock.h"
-#include "util/file_io.h"
 #include "util/win_handles.h"
 
 namespace e2e {
@@ -111,9 +111,9 @@ LauncherRun LauncherFolder::Run(const std::wstring& arguments,
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-  std::string bytes;
-  if (!tw::ReadWholeFile(path, &bytes)) return std::string();
-  return bytes;
+  std::ifstream file{fs::path(path), std::ios::binary};
+  if (!file) return std::string();
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {

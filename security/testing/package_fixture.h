@@ -1,15 +1,14 @@
-// Building packages for the decryption tests: records sealed with bcrypt
-// under deterministic nonces, and a call of "decryptPackage" on files of a
-// scratch folder.
+// Building packages for the decryption tests: records sealed under
+// deterministic nonces, a package source that is a pipe, a holder that keeps
+// a file open as another program would, and a call of "decryptPackage" on
+// files of a scratch folder.
 #ifndef SECURITY_TESTING_PACKAGE_FIXTURE_H_
 #define SECURITY_TESTING_PACKAGE_FIXTURE_H_
 
 #include <windows.h>
-#include <bcrypt.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
