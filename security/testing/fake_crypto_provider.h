@@ -8,8 +8,6 @@
 //   provider.FailToOpen();                  // as for an algorithm the system lacks
 //   provider.OpenInstead(L"SHA256");        // a real provider of another kind
 //
-// One at a time: the open reaches the installed object through a static
-// pointer, as the seam's entry is a plain function.
 #ifndef SECURITY_TESTING_FAKE_CRYPTO_PROVIDER_H_
 #define SECURITY_TESTING_FAKE_CRYPTO_PROVIDER_H_
 
@@ -20,16 +18,14 @@
 #include <vector>
 
 #include "security/crypto_provider_seam.h"
-#include "testing/scoped_override.h"
+#include "testing/seam_stand_in.h"
 
 namespace tw::security::test {
 
-class FakeCryptoProvider {
+class FakeCryptoProvider : public ::tw::test::SeamStandIn<FakeCryptoProvider, CryptoProviderApi,
+                                                          &SetCryptoProviderApiForTesting> {
  public:
-  FakeCryptoProvider() : install_(Table()) { current_ = this; }
-  ~FakeCryptoProvider() { current_ = nullptr; }
-  FakeCryptoProvider(const FakeCryptoProvider&) = delete;
-  FakeCryptoProvider& operator=(const FakeCryptoProvider&) = delete;
+  FakeCryptoProvider() : SeamStandIn(Table()) {}
 
   // Later opens fail with STATUS_NOT_FOUND and open nothing.
   void FailToOpen() { fail_ = true; }
@@ -51,19 +47,16 @@ class FakeCryptoProvider {
 
   static NTSTATUS WINAPI Open(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR id, LPCWSTR implementation,
                               ULONG flags) {
-    FakeCryptoProvider& self = *current_;
+    FakeCryptoProvider& self = current();
     self.requested_.push_back(id != nullptr ? id : L"");
     if (self.fail_) return static_cast<NTSTATUS>(0xC0000225);  // STATUS_NOT_FOUND
     const wchar_t* opened = self.instead_.empty() ? id : self.instead_.c_str();
     return ::BCryptOpenAlgorithmProvider(algorithm, opened, implementation, flags);
   }
 
-  static inline FakeCryptoProvider* current_ = nullptr;
-
   bool fail_ = false;
   std::wstring instead_;
   std::vector<std::wstring> requested_;
-  ::tw::test::ScopedOverride<CryptoProviderApi, &SetCryptoProviderApiForTesting> install_;
 };
 
 }  // namespace tw::security::test

@@ -5,8 +5,6 @@
 //   FakeVolume volume;          // installed for this scope
 //   volume.Answer(0xDEADBEEF);  // or volume.Fail();
 //
-// One at a time: the query reaches the installed object through a static
-// pointer, as the seam's entry is a plain function.
 #ifndef SECURITY_TESTING_FAKE_VOLUME_H_
 #define SECURITY_TESTING_FAKE_VOLUME_H_
 
@@ -15,16 +13,13 @@
 #include <string>
 
 #include "security/volume_seam.h"
-#include "testing/scoped_override.h"
+#include "testing/seam_stand_in.h"
 
 namespace tw::security::test {
 
-class FakeVolume {
+class FakeVolume : public ::tw::test::SeamStandIn<FakeVolume, VolumeApi, &SetVolumeApiForTesting> {
  public:
-  FakeVolume() : install_(Table()) { current_ = this; }
-  ~FakeVolume() { current_ = nullptr; }
-  FakeVolume(const FakeVolume&) = delete;
-  FakeVolume& operator=(const FakeVolume&) = delete;
+  FakeVolume() : SeamStandIn(Table()) {}
 
   // Later queries succeed with `serial`.
   void Answer(DWORD serial) {
@@ -49,7 +44,7 @@ class FakeVolume {
 
   static BOOL WINAPI Query(LPCWSTR root, LPWSTR, DWORD, LPDWORD serial, LPDWORD, LPDWORD, LPWSTR,
                            DWORD) {
-    FakeVolume& self = *current_;
+    FakeVolume& self = current();
     ++self.queries_;
     self.last_root_ = root != nullptr ? root : L"";
     if (self.fail_) {
@@ -61,13 +56,10 @@ class FakeVolume {
     return TRUE;
   }
 
-  static inline FakeVolume* current_ = nullptr;
-
   DWORD serial_ = 0;
   bool fail_ = false;
   int queries_ = 0;
   std::wstring last_root_;
-  ::tw::test::ScopedOverride<VolumeApi, &SetVolumeApiForTesting> install_;
 };
 
 }  // namespace tw::security::test

@@ -10,8 +10,6 @@
 //   ... writeToken ...
 //   EXPECT_EQ(credentials.events(), (std::vector<std::string>{"write"}));
 //
-// One at a time: the calls reach the installed object through a static
-// pointer, as the seam's entries are plain functions.
 #ifndef SECURITY_TESTING_RECORDING_CREDENTIAL_API_H_
 #define SECURITY_TESTING_RECORDING_CREDENTIAL_API_H_
 
@@ -25,16 +23,14 @@
 #include <vector>
 
 #include "security/credential_seam.h"
-#include "testing/scoped_override.h"
+#include "testing/seam_stand_in.h"
 
 namespace tw::security::test {
 
-class RecordingCredentialApi {
+class RecordingCredentialApi : public ::tw::test::SeamStandIn<RecordingCredentialApi, CredentialApi,
+                                                              &SetCredentialApiForTesting> {
  public:
-  RecordingCredentialApi() : install_(Table()) { current_ = this; }
-  ~RecordingCredentialApi() { current_ = nullptr; }
-  RecordingCredentialApi(const RecordingCredentialApi&) = delete;
-  RecordingCredentialApi& operator=(const RecordingCredentialApi&) = delete;
+  RecordingCredentialApi() : SeamStandIn(Table()) {}
 
   // Later writes fail with ERROR_NO_SUCH_LOGON_SESSION and store nothing.
   void RefuseWrites() { accept_writes_ = false; }
@@ -62,7 +58,7 @@ class RecordingCredentialApi {
   }
 
   static BOOL WINAPI Write(PCREDENTIALW credential, DWORD flags) {
-    RecordingCredentialApi& self = *current_;
+    RecordingCredentialApi& self = current();
     self.events_.push_back("write");
     self.blob_memory_ = credential->CredentialBlob;
     self.blob_size_ = credential->CredentialBlobSize;
@@ -81,18 +77,15 @@ class RecordingCredentialApi {
     const std::uint8_t* blob = credential->CredentialBlob;
     const bool wiped = std::all_of(blob, blob + credential->CredentialBlobSize,
                                    [](std::uint8_t b) { return b == 0; });
-    current_->events_.push_back(wiped ? "free wiped" : "free NOT wiped");
+    current().events_.push_back(wiped ? "free wiped" : "free NOT wiped");
     ::CredFree(buffer);
   }
-
-  static inline RecordingCredentialApi* current_ = nullptr;
 
   bool accept_writes_ = true;
   std::vector<std::string> events_;
   std::vector<std::uint8_t> written_blob_;
   const std::uint8_t* blob_memory_ = nullptr;
   std::size_t blob_size_ = 0;
-  ::tw::test::ScopedOverride<CredentialApi, &SetCredentialApiForTesting> install_;
 };
 
 }  // namespace tw::security::test

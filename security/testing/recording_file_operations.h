@@ -10,8 +10,6 @@
 //   ... decrypt ...
 //   EXPECT_EQ(files.calls(), (std::vector<std::string>{"delete-on-close", ...}));
 //
-// One at a time: the calls reach the installed object through a static
-// pointer, as the seam's entries are plain functions.
 #ifndef SECURITY_TESTING_RECORDING_FILE_OPERATIONS_H_
 #define SECURITY_TESTING_RECORDING_FILE_OPERATIONS_H_
 
@@ -24,16 +22,15 @@
 #include <vector>
 
 #include "security/file_operations_seam.h"
-#include "testing/scoped_override.h"
+#include "testing/seam_stand_in.h"
 
 namespace tw::security::test {
 
-class RecordingFileOperations {
+class RecordingFileOperations
+    : public ::tw::test::SeamStandIn<RecordingFileOperations, FileOperations,
+                                     &SetFileOperationsForTesting> {
  public:
-  RecordingFileOperations() : install_(Table()) { current_ = this; }
-  ~RecordingFileOperations() { current_ = nullptr; }
-  RecordingFileOperations(const RecordingFileOperations&) = delete;
-  RecordingFileOperations& operator=(const RecordingFileOperations&) = delete;
+  RecordingFileOperations() : SeamStandIn(Table()) {}
 
   // The calls so far, by name: "write", "flush", "delete-on-close", "keep"
   // (the mark cleared), "rename-posix" (FileRenameInfoEx), "rename"
@@ -103,7 +100,7 @@ class RecordingFileOperations {
 
   static BOOL WINAPI Read(HANDLE file, LPVOID data, DWORD size, LPDWORD got,
                           LPOVERLAPPED overlapped) {
-    RecordingFileOperations& self = *current_;
+    RecordingFileOperations& self = current();
     if (self.Enter("read", /*record=*/false)) return FALSE;
     if (self.read_limit_) {
       const std::uint64_t left = *self.read_limit_ - self.read_so_far_;
@@ -120,7 +117,7 @@ class RecordingFileOperations {
 
   static BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                            LPOVERLAPPED overlapped) {
-    RecordingFileOperations& self = *current_;
+    RecordingFileOperations& self = current();
     if (self.Enter("write")) return FALSE;
     ++self.writes_;
     if (self.check_wipes_) {
@@ -131,7 +128,7 @@ class RecordingFileOperations {
   }
 
   static BOOL WINAPI Flush(HANDLE file) {
-    if (current_->Enter("flush")) return FALSE;
+    if (current().Enter("flush")) return FALSE;
     return ::FlushFileBuffers(file);
   }
 
@@ -145,11 +142,9 @@ class RecordingFileOperations {
     } else if (kind == FileRenameInfo) {
       call = "rename";
     }
-    if (current_->Enter(call)) return FALSE;
+    if (current().Enter(call)) return FALSE;
     return ::SetFileInformationByHandle(file, kind, info, size);
   }
-
-  static inline RecordingFileOperations* current_ = nullptr;
 
   std::vector<std::string> calls_;
   std::string failing_;
@@ -163,7 +158,6 @@ class RecordingFileOperations {
   int writes_ = 0;
   int checked_writes_ = 0;
   std::vector<std::string> unwiped_;
-  ::tw::test::ScopedOverride<FileOperations, &SetFileOperationsForTesting> install_;
 };
 
 }  // namespace tw::security::test
