@@ -13,7 +13,6 @@
 // prints each child's peak working set and peak private bytes. Every file it
 // made is removed at the end.
 #include <windows.h>
-#include <bcrypt.h>
 #include <psapi.h>
 
 #include <cinttypes>
@@ -23,18 +22,21 @@
 #include <vector>
 
 #include "channels/method_call.h"
+#include "security/aes_gcm.h"
+#include "security/file_byte_source.h"
 #include "security/package_format.h"
+#include "security/package_reader.h"
 #include "security/package_writer.h"
+#include "security/random_bytes.h"
 #include "security/security_channel_handler.h"
 #include "testing/recording_result.h"
+#include "util/file_io.h"
 #include "util/hex.h"
 #include "util/utf.h"
 #include "util/win_handles.h"
 
 namespace {
 
-using tw::UniqueAlgorithm;
-using tw::UniqueCryptKey;
 using tw::UniqueFile;
 using tw::UniqueKernelHandle;
 
@@ -60,7 +62,7 @@ std::string DecryptThroughHandler(const std::wstring& package, const std::wstrin
   map.emplace(flutter::EncodableValue("key"), flutter::EncodableValue(key));
   flutter::MethodCall<> call("decryptPackage", std::make_unique<flutter::EncodableValue>(map));
   tw::test::Answer answer;
-  SecurityChannelHandler(call, std::make_unique<tw::test::RecordingResult>(&answer));
+  tw::security::SecurityChannelHandler(call, std::make_unique<tw::test::RecordingResult>(&answer));
   switch (answer.kind) {
     case tw::test::Answer::Kind::kSuccess:
       return std::string();
@@ -133,54 +135,26 @@ double TimeCopy(const std::wstring& from, const std::wstring& to, double* flush_
   return end - start;
 }
 
-// Seconds spent in BCryptDecrypt over every record of the package; the reads
+// Seconds spent opening every record of the package in memory; the reads
 // are not counted.
 double TimeInMemory(const std::wstring& package, const std::vector<std::uint8_t>& key) {
-  UniqueAlgorithm aes;
-  UniqueCryptKey aes_key;
-  if (::BCryptOpenAlgorithmProvider(aes.put(), BCRYPT_AES_ALGORITHM, nullptr, 0) < 0 ||
-      ::BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
-                          reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
-                          sizeof(BCRYPT_CHAIN_MODE_GCM), 0) < 0 ||
-      ::BCryptGenerateSymmetricKey(aes.get(), aes_key.put(), nullptr, 0,
-                                   const_cast<std::uint8_t*>(key.data()), 32, 0) < 0) {
-    return -1;
-  }
-  UniqueFile in(::CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!in) return -1;
-  std::vector<std::uint8_t> record(32 + tw::security::kMaxChunkSize);
+  tw::security::AesGcmKey aes;
+  if (aes.Init(key.data()) != tw::security::AesGcmKey::Status::kOk) return -1;
+  tw::security::FileByteSource in(package);
+  tw::security::PackageReader reader(&in);
+  if (!in.is_open() || !reader.ReadHeader()) return -1;
+  tw::security::ChunkRecord record;
+  std::vector<std::uint8_t> ciphertext;
   std::vector<std::uint8_t> plain(tw::security::kMaxChunkSize);
-  DWORD got = 0;
-  std::uint8_t header[8];
-  if (!::ReadFile(in.get(), header, 8, &got, nullptr) || got != 8) return -1;
-  std::uint8_t aad[7];
-  std::memcpy(aad, "VQEXE01", 7);
   double total = 0;
-  for (;;) {
-    if (!::ReadFile(in.get(), record.data(), 32, &got, nullptr)) return -1;
-    if (got == 0) break;
-    const std::uint32_t length = tw::security::DecodeChunkLength(record.data());
-    if (got != 32 || !::ReadFile(in.get(), record.data() + 32, length, &got, nullptr) ||
-        got != length) {
-      return -1;
-    }
-    BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info;
-    BCRYPT_INIT_AUTH_MODE_INFO(info);
-    info.pbNonce = record.data() + 4;
-    info.cbNonce = 12;
-    info.pbAuthData = aad;
-    info.cbAuthData = 7;
-    info.pbTag = record.data() + 16;
-    info.cbTag = 16;
-    ULONG written = 0;
+  while (reader.Next(&record, &ciphertext)) {
     const double start = Now();
-    const NTSTATUS status = ::BCryptDecrypt(aes_key.get(), record.data() + 32, length, &info,
-                                            nullptr, 0, plain.data(), length, &written, 0);
+    const bool opened =
+        aes.Open(record.nonce, record.tag, ciphertext.data(), record.length, plain.data());
     total += Now() - start;
-    if (status < 0) return -1;
+    if (!opened) return -1;
   }
-  return total;
+  return reader.problem() == tw::security::PackageReader::Problem::kNone ? total : -1;
 }
 
 // Runs this program with --peak for one package; returns the child's line.
@@ -209,10 +183,8 @@ std::string PeakOfChild(const std::wstring& package, const std::wstring& destina
   UniqueKernelHandle child(process.hProcess), thread(process.hThread);
   writer.reset();
   std::string output;
-  char buffer[256];
-  DWORD got = 0;
-  while (::ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-    output.append(buffer, got);
+  // Until the child closes its end.
+  tw::ReadToEnd(reader.get(), &output);
   ::WaitForSingleObject(child.get(), INFINITE);
   while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
   return output;

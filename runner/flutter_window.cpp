@@ -40,7 +40,7 @@ bool FlutterWindow::OnCreate() {
   security->SetMethodCallHandler(
       [](const flutter::MethodCall<flutter::EncodableValue>& call,
          std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result) {
-        SecurityChannelHandler(call, std::move(result));
+        tw::security::SecurityChannelHandler(call, std::move(result));
       });
 
   auto* discord = new flutter::MethodChannel<flutter::EncodableValue>(

@@ -8,6 +8,7 @@
 
 #include "security/crypto_provider.h"
 #include "security/token_codec.h"
+#include "security/volume_seam.h"
 #include "util/secure_buffer.h"
 #include "util/win_handles.h"
 
@@ -44,27 +45,23 @@ bool ReadMachineGuid(SecureBuffer<wchar_t>* guid, std::size_t* length) {
 
 DWORD ReadVolumeSerial() {
   DWORD serial = 0;
-  // Failure leaves 0, which is part of the identity rather than an error.
-  ::GetVolumeInformationW(L"C:\\", /*lpVolumeNameBuffer=*/nullptr, /*nVolumeNameSize=*/0, &serial,
-                          /*lpMaximumComponentLength=*/nullptr, /*lpFileSystemFlags=*/nullptr,
-                          /*lpFileSystemNameBuffer=*/nullptr, /*nFileSystemNameSize=*/0);
+  // Failure means 0, which is part of the identity rather than an error;
+  // what a failing call left in the serial is not looked at.
+  if (!CurrentVolumeApi().get_volume_information(
+          L"C:\\", /*lpVolumeNameBuffer=*/nullptr, /*nVolumeNameSize=*/0, &serial,
+          /*lpMaximumComponentLength=*/nullptr, /*lpFileSystemFlags=*/nullptr,
+          /*lpFileSystemNameBuffer=*/nullptr, /*nFileSystemNameSize=*/0)) {
+    return 0;
+  }
   return serial;
 }
 
-}  // namespace
-
-void GetHardwareId(flutter::MethodResult<>& result) {
-  SecureBuffer<wchar_t> guid(kGuidBufferBytes / sizeof(wchar_t));
-  std::size_t guid_length = 0;
-  if (!ReadMachineGuid(&guid, &guid_length)) {
-    result.Error("hwid", "Unable to read device identity");
-    return;
-  }
-
+// "<guid>|<serial in decimal>|Fernbrook-HWID-v1", the hash input.
+SecureBuffer<wchar_t> IdentityMaterial(const SecureBuffer<wchar_t>& guid, std::size_t guid_length,
+                                       DWORD serial) {
   // Decimal serial: at most 10 digits, no sign, "0" for zero.
   wchar_t digits[10];
   std::size_t digit_count = 0;
-  DWORD serial = ReadVolumeSerial();
   do {
     digits[digit_count++] = static_cast<wchar_t>(L'0' + serial % 10);
     serial /= 10;
@@ -78,9 +75,14 @@ void GetHardwareId(flutter::MethodResult<>& result) {
   *out++ = L'|';
   while (digit_count > 0) *out++ = digits[--digit_count];
   std::memcpy(out, kSuffix, suffix_length * sizeof(wchar_t));
-  guid.Wipe();
   SecureWipe(digits, sizeof digits);
+  return material;
+}
 
+enum class Hashed { kOk, kUnavailable, kFailed };
+
+// SHA-256 of the material's memory into `*digest` (kDigestSize bytes).
+Hashed HashMaterial(const SecureBuffer<wchar_t>& material, SecureBuffer<std::uint8_t>* digest) {
   UniqueAlgorithm sha256;
   DWORD object_length = 0;
   ULONG written = 0;
@@ -88,27 +90,41 @@ void GetHardwareId(flutter::MethodResult<>& result) {
       ::BCryptGetProperty(sha256.get(), BCRYPT_OBJECT_LENGTH,
                           reinterpret_cast<PUCHAR>(&object_length), sizeof object_length, &written,
                           /*dwFlags=*/0) < 0) {
-    sha256.reset();
-    result.Error("hwid", "SHA-256 unavailable");
-    return;
+    return Hashed::kUnavailable;
   }
-
   // wchar_t is UTF-16LE on Windows, so the material's memory is the hash
   // input as it stands.
   SecureBuffer<std::uint8_t> hash_object(object_length);
-  SecureBuffer<std::uint8_t> digest(kDigestSize);
-  bool hashed = false;
-  {
-    UniqueHash hash;
-    hashed = ::BCryptCreateHash(sha256.get(), hash.put(), hash_object.data(), object_length,
-                                /*pbSecret=*/nullptr, /*cbSecret=*/0, /*dwFlags=*/0) >= 0 &&
-             ::BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(material.data()),
-                              static_cast<ULONG>(material.size_bytes()), /*dwFlags=*/0) >= 0 &&
-             ::BCryptFinishHash(hash.get(), digest.data(), kDigestSize, /*dwFlags=*/0) >= 0;
+  UniqueHash hash;
+  const bool hashed =
+      ::BCryptCreateHash(sha256.get(), hash.put(), hash_object.data(), object_length,
+                         /*pbSecret=*/nullptr, /*cbSecret=*/0, /*dwFlags=*/0) >= 0 &&
+      ::BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(material.data())),
+                       static_cast<ULONG>(material.size_bytes()), /*dwFlags=*/0) >= 0 &&
+      ::BCryptFinishHash(hash.get(), digest->data(), kDigestSize, /*dwFlags=*/0) >= 0;
+  return hashed ? Hashed::kOk : Hashed::kFailed;
+}
+
+}  // namespace
+
+void GetHardwareId(flutter::MethodResult<>& result) {
+  SecureBuffer<wchar_t> guid(kGuidBufferBytes / sizeof(wchar_t));
+  std::size_t guid_length = 0;
+  if (!ReadMachineGuid(&guid, &guid_length)) {
+    result.Error("hwid", "Unable to read device identity");
+    return;
   }
+  SecureBuffer<wchar_t> material = IdentityMaterial(guid, guid_length, ReadVolumeSerial());
+  guid.Wipe();
+
+  SecureBuffer<std::uint8_t> digest(kDigestSize);
+  const Hashed hashed = HashMaterial(material, &digest);
   material.Wipe();
-  sha256.reset();
-  if (!hashed) {
+  if (hashed == Hashed::kUnavailable) {
+    result.Error("hwid", "SHA-256 unavailable");
+    return;
+  }
+  if (hashed == Hashed::kFailed) {
     result.Error("hwid", "Unable to hash device identity");
     return;
   }

@@ -12,20 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "security/crypto_provider.h"
+#include "security/testing/fake_crypto_provider.h"
+#include "security/testing/fake_volume.h"
 #include "security/testing/security_support.h"
 #include "util/win_handles.h"
 
-namespace tw::security {
+namespace tw::security::test {
 namespace {
 
-using testing::Answer;
-using testing::Call;
-using testing::IsError;
-using testing::IsSuccess;
-
 const ::testing::Environment* const kLock =
-    ::testing::AddGlobalTestEnvironment(new testing::MachineStateEnvironment);
+    ::testing::AddGlobalTestEnvironment(new MachineStateEnvironment);
 
 constexpr wchar_t kKey[] = L"SOFTWARE\\Microsoft\\Cryptography";
 
@@ -87,18 +83,23 @@ TEST(TestSha256, MatchesPublishedVectors) {
             "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
 
-// The identifier the handler should answer for this machine GUID text,
-// with the real serial of C:.
-std::string ExpectedId(const std::wstring& guid) {
-  DWORD serial = 0;
-  ::GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
-  const std::wstring material = guid + L"|" + std::to_wstring(serial) + L"|Fernbrook-HWID-v1";
+// The identifier the handler should answer for this machine GUID text and
+// this serial, written in decimal.
+std::string ExpectedIdWithSerial(const std::wstring& guid, const std::wstring& serial) {
+  const std::wstring material = guid + L"|" + serial + L"|Fernbrook-HWID-v1";
   std::vector<std::uint8_t> input;
   for (wchar_t unit : material) {
     input.push_back(static_cast<std::uint8_t>(unit & 0xFF));
     input.push_back(static_cast<std::uint8_t>(unit >> 8));
   }
   return Sha256Hex(input);
+}
+
+// The same with the real serial of C:.
+std::string ExpectedId(const std::wstring& guid) {
+  DWORD serial = 0;
+  ::GetVolumeInformationW(L"C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+  return ExpectedIdWithSerial(guid, std::to_wstring(serial));
 }
 
 // Changes MachineGuid of the test's prefix and puts the original back when
@@ -179,6 +180,37 @@ TEST(DeviceIdentityTest, AnswersTheDigestOfGuidAndSerial) {
   EXPECT_EQ(AnsweredId(), id);  // stable
 }
 
+TEST(DeviceIdentityTest, SerialZeroAndAFailingQueryBothHashAsZero) {
+  const std::wstring guid = CurrentGuid();
+  ASSERT_FALSE(guid.empty());
+  FakeVolume volume;
+  struct Case {
+    const char* name;
+    bool fail;
+    DWORD serial;
+    std::wstring written;  // the serial as the material holds it
+  };
+  const Case cases[] = {
+      {"serial 0", false, 0, L"0"},
+      {"failing query", true, 0, L"0"},
+      {"one digit", false, 7, L"7"},
+      {"largest serial", false, 0xFFFFFFFF, L"4294967295"},
+      {"serial with zeros inside", false, 1000200003, L"1000200003"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.fail) {
+      volume.Fail();
+    } else {
+      volume.Answer(c.serial);
+    }
+    const int before = volume.queries();
+    EXPECT_EQ(AnsweredId(), ExpectedIdWithSerial(guid, c.written));
+    EXPECT_EQ(volume.queries(), before + 1);
+    EXPECT_EQ(volume.last_root(), L"C:\\");
+  }
+}
+
 TEST(DeviceIdentityTest, FollowsTheGuidTextAsStored) {
   MachineGuidOverride guid;
   ASSERT_TRUE(guid.ok());
@@ -219,28 +251,25 @@ TEST(DeviceIdentityTest, UnreadableGuidIsAnError) {
   EXPECT_TRUE(IsError(Call("getHardwareId"), "hwid", "Unable to read device identity"));
 }
 
-// A real provider of another algorithm: the SHA-256 calls that follow the
-// open then fail on the real platform.
-template <const wchar_t* kAlgorithm>
-NTSTATUS OpenInstead(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR) {
-  return ::BCryptOpenAlgorithmProvider(algorithm, kAlgorithm, nullptr, 0);
-}
-constexpr wchar_t kAes[] = L"AES";
-constexpr wchar_t kRng[] = L"RNG";
-
 TEST(DeviceIdentityTest, ProviderFailuresAreHwidErrors) {
   {
-    testing::OpenProviderOverride open(&testing::FailToOpen);
+    FakeCryptoProvider provider;
+    provider.FailToOpen();
     EXPECT_TRUE(IsError(Call("getHardwareId"), "hwid", "SHA-256 unavailable"));
+    EXPECT_EQ(provider.requested(), std::vector<std::wstring>{L"SHA256"});
   }
   {
-    // The random number provider has no hash object length.
-    testing::OpenProviderOverride open(&OpenInstead<kRng>);
+    // A real provider of another algorithm: the SHA-256 calls that follow
+    // the open then fail on the real platform. The random number provider
+    // has no hash object length.
+    FakeCryptoProvider provider;
+    provider.OpenInstead(L"RNG");
     EXPECT_TRUE(IsError(Call("getHardwareId"), "hwid", "SHA-256 unavailable"));
   }
   {
     // A cipher provider has an object length but makes no hash.
-    testing::OpenProviderOverride open(&OpenInstead<kAes>);
+    FakeCryptoProvider provider;
+    provider.OpenInstead(L"AES");
     EXPECT_TRUE(IsError(Call("getHardwareId"), "hwid", "Unable to hash device identity"));
   }
   // And nothing survives a failure.
@@ -248,4 +277,4 @@ TEST(DeviceIdentityTest, ProviderFailuresAreHwidErrors) {
 }
 
 }  // namespace
-}  // namespace tw::security
+}  // namespace tw::security::test

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "security/security_channel_handler.h"
+#include "security/testing/fake_crypto_provider.h"
 #include "security/testing/package_fixture.h"
 #include "util/hex.h"
 
@@ -33,21 +35,14 @@ void* operator new(std::size_t size) {
   throw std::bad_alloc();
 }
 
-namespace tw::security {
+namespace tw::security::test {
 namespace {
-
-using namespace testing;  // NOLINT: the fixture helpers
 
 constexpr char kAuthFailed[] = "Package authentication failed";
 constexpr char kInvalidPackage[] = "Invalid encrypted package";
 
 // The bytes of a hexadecimal literal of these tests (which are well-formed).
 Bytes FromHex(std::string_view hex) { return tw::ParseHex(hex).value(); }
-
-Bytes LengthField(std::uint32_t length) {
-  return {static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
-          static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
-}
 
 class PackageTest : public ::testing::Test {
  protected:
@@ -319,20 +314,19 @@ TEST_F(PackageTest, RelativePathsResolveAgainstTheCurrentDirectory) {
   EXPECT_EQ(ReadWholeFile(folder_ / L"out.bin"), Text("relative"));
 }
 
-NTSTATUS OpenSha256Instead(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR) {
-  return ::BCryptOpenAlgorithmProvider(algorithm, L"SHA256", nullptr, 0);
-}
-
 TEST_F(PackageTest, ProviderFailures) {
   WritePackage(SealPackage({Text("abc")}));
   {
-    OpenProviderOverride open(&FailToOpen);
+    FakeCryptoProvider provider;
+    provider.FailToOpen();
     ExpectFailureLeavesDestination("AES unavailable",
                                    [&] { return DecryptFiles(Package(), Destination()); });
+    EXPECT_EQ(provider.requested(), (std::vector<std::wstring>{L"AES", L"AES"}));
   }
   {
     // A hash provider takes no chaining mode: the key setup fails for real.
-    OpenProviderOverride open(&OpenSha256Instead);
+    FakeCryptoProvider provider;
+    provider.OpenInstead(L"SHA256");
     ExpectFailureLeavesDestination("AES key setup failed",
                                    [&] { return DecryptFiles(Package(), Destination()); });
   }
@@ -431,10 +425,11 @@ TEST_F(PackageTest, DestinationNamesUpTo255CharactersDecrypt) {
 }
 
 TEST_F(PackageTest, UnreadableHeaderIsNoPackageAndUnreadableRecordFailsAuthentication) {
-  // The package comes through a pipe whose writer goes away after `served`
-  // bytes: the next read fails, as a read of a failing disk does. The
-  // record cases read the header in full, so the pipe does deliver.
+  // Reads of the package fail after `served` bytes, as the reads of a
+  // failing disk do, though the whole package is there. The record cases
+  // read the header in full, so the file does deliver.
   const Bytes good = SealPackage({Pattern(100, 1), Pattern(100, 2)});
+  WritePackage(good);
   struct Case {
     const char* name;
     std::size_t served;
@@ -446,13 +441,31 @@ TEST_F(PackageTest, UnreadableHeaderIsNoPackageAndUnreadableRecordFailsAuthentic
       {"first record cut by a read error", 8 + 20, kAuthFailed},
       {"second ciphertext cut by a read error", 8 + 132 + 32 + 50, kAuthFailed},
   };
+  RecordingFileOperations files;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ExpectFailureLeavesDestination(c.message, [&] {
-      PipeSource source(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(c.served)),
-                        false);
-      return DecryptFiles(source.path(), Destination());
+      files.FailReadsAfter(c.served);
+      return DecryptFiles(Package(), Destination());
     });
+  }
+}
+
+TEST_F(PackageTest, SourceThatIsNoDiskFileIsRefusedAtOnce) {
+  // A pipe whose server connects and then never writes: a read of it would
+  // wait until the server goes (a minute here).
+  ExpectFailureLeavesDestination(kInvalidPackage, [&] {
+    PipeSource source(Bytes{}, /*hold_open=*/true);
+    const ULONGLONG start = ::GetTickCount64();
+    const Answer answer = DecryptFiles(source.path(), Destination());
+    EXPECT_LT(::GetTickCount64() - start, 1000u);
+    return answer;
+  });
+  // A console and a device are no packages either.
+  for (const wchar_t* device : {L"CONIN$", L"NUL"}) {
+    SCOPED_TRACE(::tw::Utf16ToUtf8Lossy(device));
+    ExpectFailureLeavesDestination(kInvalidPackage,
+                                   [&] { return DecryptFiles(device, Destination()); });
   }
 }
 
@@ -519,88 +532,106 @@ TEST_F(PackageTest, OversizedLengthIsRefusedBeforeAnyBufferIsMade) {
   }
 }
 
-// What the replacement file asked of the disk, in order, and which call is
-// made to fail.
-std::vector<std::string> g_file_calls;
-std::string g_failing_call;
-
-bool Record(const std::string& call) {
-  g_file_calls.push_back(call);
-  return call != g_failing_call;
-}
-
-BOOL WINAPI RecordingWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
-                           LPOVERLAPPED overlapped) {
-  if (!Record("write")) {
-    ::SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-  }
-  return ::WriteFile(file, data, size, written, overlapped);
-}
-
-BOOL WINAPI RecordingFlush(HANDLE file) {
-  if (!Record("flush")) {
-    ::SetLastError(ERROR_IO_DEVICE);
-    return FALSE;
-  }
-  return ::FlushFileBuffers(file);
-}
-
-BOOL WINAPI RecordingSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info,
-                                    DWORD size) {
-  std::string call = "other";
-  if (kind == FileDispositionInfo) {
-    call = static_cast<FILE_DISPOSITION_INFO*>(info)->DeleteFile ? "delete-on-close" : "keep";
-  } else if (kind == FileRenameInfo) {
-    call = "rename";
-  }
-  if (!Record(call)) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  return ::SetFileInformationByHandle(file, kind, info, size);
-}
-
 TEST_F(PackageTest, FileCallsInOrderAndEachFailureReported) {
   WritePackage(SealPackage({Text("first"), Text("second")}));
-  FileOperations recording;
-  recording.write = &RecordingWrite;
-  recording.flush = &RecordingFlush;
-  recording.set_information = &RecordingSetInformation;
-  FileOperationsOverride install(recording);
+  RecordingFileOperations files;
 
   // The bytes are on disk before the file gets the destination's name, and it
-  // keeps the delete-on-close mark until then.
-  g_file_calls.clear();
-  g_failing_call.clear();
+  // keeps the delete-on-close mark until then. The POSIX rename comes first;
+  // Wine refuses it, so the classic rename follows.
   ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
-  EXPECT_EQ(g_file_calls, (std::vector<std::string>{"delete-on-close", "write", "write", "flush",
-                                                    "keep", "rename"}));
+  EXPECT_EQ(files.calls(), (std::vector<std::string>{"delete-on-close", "write", "write", "flush",
+                                                     "keep", "rename-posix", "rename"}));
   EXPECT_EQ(ReadWholeFile(Destination()), Text("firstsecond"));
   ::DeleteFileW(Destination().c_str());
 
   struct Case {
     const char* failing;
+    DWORD error;
     std::string message;
   };
   const Case cases[] = {
-      {"delete-on-close", "Unable to create the destination file"},
-      {"write", "Unable to write the destination file"},
-      {"flush", "Unable to write the destination file"},
-      {"keep", "Unable to replace the destination file"},
-      {"rename", "Unable to replace the destination file"},
+      {"delete-on-close", ERROR_ACCESS_DENIED, "Unable to create the destination file"},
+      {"write", ERROR_DISK_FULL, "Unable to write the destination file"},
+      {"flush", ERROR_IO_DEVICE, "Unable to write the destination file"},
+      {"keep", ERROR_ACCESS_DENIED, "Unable to replace the destination file"},
+      // Not a refusal of the class: the classic rename is not tried.
+      {"rename-posix", ERROR_WRITE_PROTECT, "Unable to replace the destination file"},
+      {"rename", ERROR_WRITE_PROTECT, "Unable to replace the destination file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failing);
     ExpectFailureLeavesDestination(c.message, [&] {
-      g_file_calls.clear();
-      g_failing_call = c.failing;
+      files.Clear();
+      files.Fail(c.failing, c.error);
       const Answer answer = DecryptFiles(Package(), Destination());
-      g_failing_call.clear();
+      files.Fail("", ERROR_SUCCESS);
       return answer;
     });
   }
 }
 
+TEST_F(PackageTest, RefusedRenameIsTriedAgainWithTheMarkSetWhileItWaits) {
+  WritePackage(SealPackage({Text("new")}));
+  ASSERT_TRUE(WriteWholeFile(Destination(), Text("old")));
+  for (DWORD error : {DWORD{ERROR_SHARING_VIOLATION}, DWORD{ERROR_ACCESS_DENIED}}) {
+    SCOPED_TRACE(error);
+    RecordingFileOperations files;
+    files.Fail("rename", error, /*times=*/2);
+    ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+    EXPECT_EQ(files.calls(),
+              (std::vector<std::string>{"delete-on-close", "write", "flush", "keep", "rename-posix",
+                                        "rename", "delete-on-close", "keep", "rename",
+                                        "delete-on-close", "keep", "rename"}));
+    EXPECT_EQ(ReadWholeFile(Destination()), Text("new"));
+    ASSERT_TRUE(WriteWholeFile(Destination(), Text("old")));
+  }
+}
+
+TEST_F(PackageTest, DestinationHeldOpenByAnotherProgram) {
+  const Bytes plain = Concat({Pattern(5000, 1), Pattern(3000, 2)});
+  WritePackage(SealPackage({Pattern(5000, 1), Pattern(3000, 2)}));
+  const Bytes earlier = Text("the user's earlier file");
+  {
+    // Let go after a second: the replace waits for it and succeeds.
+    ASSERT_TRUE(WriteWholeFile(Destination(), earlier));
+    FileHolder holder(Destination(), 1000);
+    const ULONGLONG start = ::GetTickCount64();
+    ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+    EXPECT_GE(::GetTickCount64() - start, 900u);
+  }
+  EXPECT_EQ(ReadWholeFile(Destination()), plain);
+  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::wstring>{L"package.vqe", L"plain.bin"}));
+  {
+    // Held far longer than the bound: today's failure, once the bound has
+    // passed and not much later.
+    ASSERT_TRUE(WriteWholeFile(Destination(), earlier));
+    FileHolder holder(Destination(), 20000);
+    const ULONGLONG start = ::GetTickCount64();
+    EXPECT_TRUE(IsError(DecryptFiles(Package(), Destination()), "decrypt_failed",
+                        "Unable to replace the destination file"));
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    EXPECT_GE(elapsed, 2900u);
+    EXPECT_LE(elapsed, 4500u);
+    EXPECT_EQ(ReadWholeFile(Destination()), earlier);
+    EXPECT_EQ(ListFolder(folder_.path()),
+              (std::vector<std::wstring>{L"package.vqe", L"plain.bin"}));
+  }
+}
+
+TEST_F(PackageTest, EachPlainChunkIsWipedOnceWritten) {
+  // Chunks of one size, then a smaller one: the plain buffer is made once,
+  // so each write's bytes can still be looked at when the next call comes.
+  const std::vector<Bytes> chunks = {Pattern(4096, 1), Pattern(4096, 2), Pattern(4096, 3),
+                                     Pattern(100, 4)};
+  WritePackage(SealPackage(chunks));
+  RecordingFileOperations files;
+  files.CheckWipeAfterEachWrite();
+  ASSERT_TRUE(IsSuccess(DecryptFiles(Package(), Destination())));
+  EXPECT_EQ(files.checked_writes(), 4);
+  EXPECT_EQ(files.unwiped_writes(), std::vector<std::string>{});
+  EXPECT_EQ(ReadWholeFile(Destination()), Concat(chunks));
+}
+
 }  // namespace
-}  // namespace tw::security
+}  // namespace tw::security::test

@@ -9,10 +9,8 @@
 
 #include "security/testing/package_fixture.h"
 
-namespace tw::security {
+namespace tw::security::test {
 namespace {
-
-using namespace testing;  // NOLINT: the fixture helpers
 
 TEST(PackageMutationTest, EveryChangedByteAndEveryUnalignedCutIsRejected) {
   ScratchFolder folder;
@@ -64,4 +62,4 @@ TEST(PackageMutationTest, EveryChangedByteAndEveryUnalignedCutIsRejected) {
 }
 
 }  // namespace
-}  // namespace tw::security
+}  // namespace tw::security::test

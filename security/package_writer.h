@@ -1,6 +1,6 @@
-// Making encrypted packages: the counterpart of encrypted_package.h, used by
-// the package tool, the tests and the benchmark. Never linked into the
-// launcher, which only reads packages.
+// Making encrypted packages: the counterpart of security/package_reader.h and
+// security/encrypted_package.h, used by the package tool, the tests and the
+// benchmark. Never linked into the launcher, which only reads packages.
 #ifndef SECURITY_PACKAGE_WRITER_H_
 #define SECURITY_PACKAGE_WRITER_H_
 
@@ -9,31 +9,28 @@
 #include <string>
 #include <vector>
 
-#include "security/encrypted_package.h"
+#include "security/aes_gcm.h"
 #include "security/package_format.h"
-#include "util/win_handles.h"
+#include "security/package_status.h"
 
 namespace tw::security {
-
-// Fills `data` from the system's random number generator; false on failure.
-bool RandomBytes(std::uint8_t* data, std::size_t size);
 
 // AES-256-GCM sealing of single chunks into records.
 class ChunkSealer {
  public:
   // False (with the reason in `*error`) when the key is not 32 bytes or AES
-  // cannot be set up.
+  // cannot be set up: "Invalid AES key", "AES unavailable", "AES key setup
+  // failed".
   bool Init(const std::uint8_t* key, std::size_t key_size, std::string* error);
 
   // Appends the record of one chunk, 1 to 1,048,576 plain bytes, sealed
   // under `nonce` (12 bytes). False when the length is out of range or the
-  // platform refuses.
+  // platform refuses; `*record` is then as it was.
   bool Seal(const std::uint8_t* plain, std::uint32_t length, const std::uint8_t* nonce,
             std::vector<std::uint8_t>* record);
 
  private:
-  UniqueAlgorithm aes_;
-  UniqueCryptKey key_;
+  AesGcmKey aes_;
 };
 
 // Seals the file `plain` into the package `package` in chunks of
@@ -43,15 +40,6 @@ class ChunkSealer {
 PackageStatus SealPackageFile(const std::wstring& plain, const std::wstring& package,
                               const std::uint8_t* key, std::size_t key_size,
                               std::uint32_t chunk_size, const PackageProgress& progress = {});
-
-// Creates the key file `path` with 32 random bytes, never replacing an
-// existing file. The file is readable and writable by the current user only
-// (its DACL holds one entry, for the user's SID, set as it is created), and
-// it is marked delete-on-close until its bytes are written and flushed, so
-// that a failure or a killed process leaves no file behind. Messages: "The
-// key file already exists", "Unable to create the key file", "Unable to
-// write the key file", "Unable to generate a key".
-PackageStatus CreateKeyFile(const std::wstring& path);
 
 }  // namespace tw::security
 

@@ -1,18 +1,16 @@
 #include "security/replacement_file.h"
 
-#include <bcrypt.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "security/random_bytes.h"
+#include "util/file_io.h"
 #include "util/hex.h"
 
 namespace tw::security {
 namespace {
-
-FileOperations g_operations;
 
 // Random names are drawn again on a collision; with 128 random bits a second
 // collision means something else answers "exists" (a name held by a folder,
@@ -46,10 +44,7 @@ std::wstring ExtendedPath(const std::wstring& full) {
 // ".tw", 32 lower-case hexadecimal digits, ".part".
 bool RandomName(std::wstring* name) {
   std::uint8_t random[kRandomNameBytes];
-  if (::BCryptGenRandom(/*hAlgorithm=*/nullptr, random, sizeof random,
-                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0) {
-    return false;
-  }
+  if (!RandomBytes(random, sizeof random)) return false;
   name->assign(L".tw");
   ForEachLowerHexDigit(random, sizeof random,
                        [name](char c) { name->push_back(static_cast<wchar_t>(c)); });
@@ -57,39 +52,52 @@ bool RandomName(std::wstring* name) {
   return true;
 }
 
-}  // namespace
-
-const FileOperations& CurrentFileOperations() { return g_operations; }
-
-FileOperations ReplaceFileOperations(const FileOperations& operations) {
-  const FileOperations previous = g_operations;
-  const FileOperations platform;
-  g_operations.write = operations.write != nullptr ? operations.write : platform.write;
-  g_operations.flush = operations.flush != nullptr ? operations.flush : platform.flush;
-  g_operations.set_information =
-      operations.set_information != nullptr ? operations.set_information : platform.set_information;
-  return previous;
+// What the platform answers when a handle's rename class is unknown to it:
+// FileRenameInfoEx came with Windows 10 1607, and some file systems and
+// emulations refuse it.
+bool IsRefusedClass(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
+         error == ERROR_INVALID_FUNCTION;
 }
+
+// What a rename over a destination answers while another process has it open.
+bool IsHeldByAnother(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+// Whether another process still has `path` open. Asking for it with no
+// sharing at all is refused exactly while someone else has it; a handle that
+// is granted is closed again at once and reads nothing.
+bool IsOpenElsewhere(const std::wstring& path) {
+  const UniqueFile probe(::CreateFileW(path.c_str(), DELETE, /*dwShareMode=*/0,
+                                       /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
+  return !probe && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// Waits in short steps until nobody else has `path` open; false when
+// `deadline` (a GetTickCount64 time) comes first.
+bool WaitUntilFree(const std::wstring& path, ULONGLONG deadline) {
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) return false;
+    ::Sleep(static_cast<DWORD>(deadline - now < kReplaceStepMs ? deadline - now : kReplaceStepMs));
+    if (!IsOpenElsewhere(path)) return true;
+  }
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
 
 bool SetDeleteOnClose(HANDLE file, bool delete_on_close) {
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = delete_on_close ? TRUE : FALSE;
-  return g_operations.set_information(file, FileDispositionInfo, &disposition,
-                                      sizeof disposition) != FALSE;
-}
-
-bool WriteAll(HANDLE file, const void* data, std::size_t size) {
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  while (size > 0) {
-    const DWORD piece = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!g_operations.write(file, p, piece, &written, /*lpOverlapped=*/nullptr) || written == 0) {
-      return false;
-    }
-    p += written;
-    size -= written;
-  }
-  return true;
+  return CurrentFileOperations().set_information(file, FileDispositionInfo, &disposition,
+                                                 sizeof disposition) != FALSE;
 }
 
 bool ReplacementFile::Create(const std::wstring& destination) {
@@ -125,6 +133,7 @@ bool ReplacementFile::Create(const std::wstring& destination) {
     }
     destination_ = ExtendedPath(full);
     temporary_ = std::move(candidate);
+    posix_rename_ = true;
     failure_ = Failure::kNone;
     return true;
   }
@@ -133,7 +142,7 @@ bool ReplacementFile::Create(const std::wstring& destination) {
 
 bool ReplacementFile::Write(const void* data, std::size_t size) {
   if (!file_) return false;
-  if (!WriteAll(file_.get(), data, size)) {
+  if (!WriteAll(file_.get(), data, size, CurrentFileOperations().write)) {
     failure_ = Failure::kWrite;
     Discard();
     return false;
@@ -148,29 +157,21 @@ bool ReplacementFile::Commit() {
   // here still leaves nothing behind.
   const std::size_t name_bytes = destination_.size() * sizeof(wchar_t);
   const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + name_bytes + sizeof(wchar_t);
-  std::vector<std::uint64_t> storage((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
-  rename->ReplaceIfExists = TRUE;
+  rename_.assign((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t), 0);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(rename_.data());
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(name_bytes);
   std::memcpy(rename->FileName, destination_.c_str(), name_bytes + sizeof(wchar_t));
 
   // The bytes reach the disk before the name does: a crash after the rename
   // must not leave a destination of the right size with missing content.
-  if (!g_operations.flush(file_.get())) {
+  if (!CurrentFileOperations().flush(file_.get())) {
     failure_ = Failure::kFlush;
     Discard();
     return false;
   }
-  if (!SetDeleteOnClose(file_.get(), false)) {
+  if (!Replace(static_cast<DWORD>(size))) {
     failure_ = Failure::kReplace;
-    Discard();
-    return false;
-  }
-  if (!g_operations.set_information(file_.get(), FileRenameInfo, rename,
-                                    static_cast<DWORD>(size))) {
-    failure_ = Failure::kReplace;
-    if (!SetDeleteOnClose(file_.get(), true)) ::DeleteFileW(temporary_.c_str());
     Discard();
     return false;
   }
@@ -179,6 +180,46 @@ bool ReplacementFile::Commit() {
   temporary_.clear();
   destination_.clear();
   return true;
+}
+
+bool ReplacementFile::Replace(DWORD size) {
+  // Indexers, viewers, scanners and sync clients open files for a moment;
+  // while one holds the destination the rename is refused, so it is tried
+  // again for a bounded time. The temporary file keeps its delete-on-close
+  // mark between tries, and the mark is cleared again only once the
+  // destination looks free, so a process killed while it waits leaves
+  // nothing behind.
+  const ULONGLONG deadline = ::GetTickCount64() + kReplaceBoundMs;
+  for (;;) {
+    if (!SetDeleteOnClose(file_.get(), false)) return false;
+    const DWORD error = Rename(size);
+    if (error == ERROR_SUCCESS) return true;
+    // A folder stays a folder: waiting cannot make it replaceable.
+    const bool may_wait = IsHeldByAnother(error) && !IsFolder(destination_);
+    if (!SetDeleteOnClose(file_.get(), true)) {
+      ::DeleteFileW(temporary_.c_str());
+      return false;
+    }
+    if (!may_wait || !WaitUntilFree(destination_, deadline)) return false;
+  }
+}
+
+DWORD ReplacementFile::Rename(DWORD size) {
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(rename_.data());
+  const auto& operations = CurrentFileOperations();
+  if (posix_rename_) {
+    rename->Flags = FILE_RENAME_FLAG_POSIX_SEMANTICS | FILE_RENAME_FLAG_REPLACE_IF_EXISTS;
+    if (operations.set_information(file_.get(), kFileRenameInfoEx, rename, size)) {
+      return ERROR_SUCCESS;
+    }
+    const DWORD error = ::GetLastError();
+    if (!IsRefusedClass(error)) return error;
+    posix_rename_ = false;
+  }
+  rename->Flags = 0;
+  rename->ReplaceIfExists = TRUE;
+  if (operations.set_information(file_.get(), FileRenameInfo, rename, size)) return ERROR_SUCCESS;
+  return ::GetLastError();
 }
 
 void ReplacementFile::Discard() noexcept {

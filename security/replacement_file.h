@@ -7,7 +7,7 @@
 // delete-on-close while it is written, so closing the handle on any path, or
 // the end of a killed process, removes it with whatever it holds. Commit()
 // flushes it, clears the mark and renames it over the destination through
-// the same handle.
+// the same handle. All of these calls go through the file-operations seam.
 //
 // Until Commit() succeeds the destination is exactly as it was (absent stays
 // absent, an existing file keeps its content).
@@ -23,35 +23,23 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "security/file_operations_seam.h"
 #include "util/win_handles.h"
 
 namespace tw::security {
 
-// The file calls whose failures a working disk does not produce on demand
-// (a full disk, a failing flush, a refused rename). Everything that writes a
-// file holding secrets goes through this table, so that those failures can
-// be injected; by default each entry is the platform call of the same name.
-struct FileOperations {
-  decltype(&::WriteFile) write = &::WriteFile;
-  decltype(&::FlushFileBuffers) flush = &::FlushFileBuffers;
-  decltype(&::SetFileInformationByHandle) set_information = &::SetFileInformationByHandle;
-};
-
-// The table in use.
-const FileOperations& CurrentFileOperations();
-
-// Installs `operations` and returns the previous table. A null entry stands
-// for the platform call. Not thread-safe: the callers are one-threaded.
-FileOperations ReplaceFileOperations(const FileOperations& operations);
+// How long Commit() keeps trying to replace a destination that another
+// program holds open, and how long it waits between two tries.
+inline constexpr DWORD kReplaceBoundMs = 3000;
+inline constexpr DWORD kReplaceStepMs = 50;
 
 // Sets or clears the delete-on-close mark of `file`, which must have been
 // opened with DELETE access.
 bool SetDeleteOnClose(HANDLE file, bool delete_on_close);
-
-// Appends `size` bytes to `file`; false when not all of them were written.
-bool WriteAll(HANDLE file, const void* data, std::size_t size);
 
 class ReplacementFile {
  public:
@@ -78,8 +66,13 @@ class ReplacementFile {
 
   // Flushes the temporary file to disk, then clears its delete-on-close
   // mark and renames it over the destination through its handle, replacing
-  // an existing file. On failure the temporary file is gone and the
-  // destination is as it was.
+  // an existing file: first with POSIX semantics, which replaces a file that
+  // others hold open sharing delete, then, where the platform refuses that
+  // form, with the classic rename. While another program holds the
+  // destination (access denied, sharing violation) it tries again every
+  // kReplaceStepMs for up to kReplaceBoundMs, with the mark set while it
+  // waits. On failure the temporary file is gone and the destination is as
+  // it was.
   bool Commit();
 
   // Closes the temporary file, if any, which removes it.
@@ -90,10 +83,22 @@ class ReplacementFile {
   const std::wstring& temporary_path() const { return temporary_; }
 
  private:
+  // Clears the mark and renames the file over the destination, trying again
+  // while another program holds it; false with the mark set again (or the
+  // file deleted by name) when it cannot. `size` is that of rename_'s record.
+  bool Replace(DWORD size);
+  // One try of the rename; ERROR_SUCCESS or the platform's error.
+  DWORD Rename(DWORD size);
+
   UniqueFile file_;
   std::wstring destination_;
   std::wstring temporary_;
   Failure failure_ = Failure::kNone;
+  // The FILE_RENAME_INFO of Commit(), 8-byte aligned.
+  std::vector<std::uint64_t> rename_;
+  // Cleared once the platform refuses the POSIX form, so that it is not
+  // asked again.
+  bool posix_rename_ = true;
 };
 
 }  // namespace tw::security

@@ -2,34 +2,16 @@
 
 #include <string>
 
+#include "security/credential_seam.h"
 #include "security/token_codec.h"
 #include "util/secure_buffer.h"
 
 namespace tw::security {
-namespace {
-
-CredentialApi g_api = RealCredentialApi();
-
-}  // namespace
-
-CredentialApi RealCredentialApi() {
-  return CredentialApi{&::CredWriteW, &::CredReadW, &::CredDeleteW, &::CredFree};
-}
-
-CredentialApi SetCredentialApiForTesting(const CredentialApi& api) {
-  const CredentialApi real = RealCredentialApi();
-  const CredentialApi previous = g_api;
-  g_api.cred_write = api.cred_write != nullptr ? api.cred_write : real.cred_write;
-  g_api.cred_read = api.cred_read != nullptr ? api.cred_read : real.cred_read;
-  g_api.cred_delete = api.cred_delete != nullptr ? api.cred_delete : real.cred_delete;
-  g_api.cred_free = api.cred_free != nullptr ? api.cred_free : real.cred_free;
-  return previous;
-}
 
 void FreeCredential(PCREDENTIALW credential) noexcept {
   if (credential == nullptr) return;
   SecureWipe(credential->CredentialBlob, credential->CredentialBlobSize);
-  g_api.cred_free(credential);
+  CurrentCredentialApi().cred_free(credential);
 }
 
 void WriteToken(const flutter::EncodableValue* arguments, flutter::MethodResult<>& result) {
@@ -61,7 +43,7 @@ void WriteToken(const flutter::EncodableValue* arguments, flutter::MethodResult<
   // A blob larger than DWORD can describe would be silently truncated by the
   // cast above; let the store refuse it instead.
   const bool too_large = blob.size() > MAXDWORD;
-  const bool stored = !too_large && g_api.cred_write(&credential, /*Flags=*/0);
+  const bool stored = !too_large && CurrentCredentialApi().cred_write(&credential, /*Flags=*/0);
   blob.Wipe();
   if (!stored) {
     result.Error("cred_write", "Credential Manager rejected the token");
@@ -72,7 +54,8 @@ void WriteToken(const flutter::EncodableValue* arguments, flutter::MethodResult<
 
 void ReadToken(flutter::MethodResult<>& result) {
   UniqueCredential credential;
-  if (!g_api.cred_read(kTokenTargetName, CRED_TYPE_GENERIC, /*Flags=*/0, credential.put())) {
+  if (!CurrentCredentialApi().cred_read(kTokenTargetName, CRED_TYPE_GENERIC, /*Flags=*/0,
+                                        credential.put())) {
     result.Success();
     return;
   }
@@ -88,7 +71,7 @@ void ReadToken(flutter::MethodResult<>& result) {
 }
 
 void DeleteToken(flutter::MethodResult<>& result) {
-  g_api.cred_delete(kTokenTargetName, CRED_TYPE_GENERIC, /*Flags=*/0);
+  CurrentCredentialApi().cred_delete(kTokenTargetName, CRED_TYPE_GENERIC, /*Flags=*/0);
   result.Success(flutter::EncodableValue(true));
 }
 

@@ -5,7 +5,8 @@
 // Every copy of the token the store makes (the widened blob, the narrowed
 // answer, the record the platform returns) is wiped before it is released,
 // on every path, exceptions included; the written blob is wiped before the
-// answer is sent, the returned record before CredFree.
+// answer is sent, the returned record before CredFree. The Credential
+// Manager calls go through security/credential_seam.h.
 #ifndef SECURITY_TOKEN_STORE_H_
 #define SECURITY_TOKEN_STORE_H_
 
@@ -31,24 +32,6 @@ void ReadToken(flutter::MethodResult<>& result);
 // "deleteToken": removes the credential and answers true, whether or not
 // there was one.
 void DeleteToken(flutter::MethodResult<>& result);
-
-// The Credential Manager calls of the token store, with the platform's
-// signatures. A working store never refuses a write and a test cannot look
-// at a record once CredFree has released it, so tests replace these calls to
-// produce the one and to inspect the other.
-struct CredentialApi {
-  decltype(&::CredWriteW) cred_write;
-  decltype(&::CredReadW) cred_read;
-  decltype(&::CredDeleteW) cred_delete;
-  decltype(&::CredFree) cred_free;
-};
-
-// The advapi32 functions themselves.
-CredentialApi RealCredentialApi();
-
-// Installs `api` and returns the table it replaces; a null entry stands for
-// the real call. For tests only; not thread-safe.
-CredentialApi SetCredentialApiForTesting(const CredentialApi& api);
 
 // Wipes the blob of a record returned by CredReadW, then releases the record
 // through CredFree. Null is ignored.

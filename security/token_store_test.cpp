@@ -11,19 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "security/testing/recording_credential_api.h"
 #include "security/testing/security_support.h"
 
-namespace tw::security {
+namespace tw::security::test {
 namespace {
 
-using testing::Answer;
-using testing::Call;
-using testing::CredentialApiOverride;
-using testing::IsError;
-using testing::IsSuccess;
-
 const ::testing::Environment* const kLock =
-    ::testing::AddGlobalTestEnvironment(new testing::MachineStateEnvironment);
+    ::testing::AddGlobalTestEnvironment(new MachineStateEnvironment);
 
 // The stored credential as the platform returns it, or nothing.
 UniqueCredential ReadStored() {
@@ -159,54 +154,13 @@ TEST_F(TokenStoreTest, ArgumentsOfOtherMethodsAreNotRead) {
   EXPECT_FALSE(ReadStored());
 }
 
-bool AllZero(const std::uint8_t* bytes, std::size_t size) {
-  return std::all_of(bytes, bytes + size, [](std::uint8_t b) { return b == 0; });
-}
-
-// What the fake Credential Manager calls saw, in the order they happened.
-struct SeamLog {
-  bool accept_writes = true;
-  std::vector<std::uint8_t> written_blob;     // the blob as CredWriteW got it
-  const std::uint8_t* blob_memory = nullptr;  // where the store kept it
-  std::size_t blob_size = 0;
-  std::vector<std::string> events;  // "write", "free wiped"/"free NOT wiped", "answer"
-};
-SeamLog seam;
-
-BOOL WINAPI RecordingWrite(PCREDENTIALW credential, DWORD flags) {
-  seam.events.push_back("write");
-  seam.blob_memory = credential->CredentialBlob;
-  seam.blob_size = credential->CredentialBlobSize;
-  seam.written_blob.assign(credential->CredentialBlob,
-                           credential->CredentialBlob + credential->CredentialBlobSize);
-  if (!seam.accept_writes) {
-    ::SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
-    return FALSE;
-  }
-  return ::CredWriteW(credential, flags);
-}
-
-// Looks at the record before it goes back to the platform.
-VOID WINAPI CheckingFree(PVOID buffer) {
-  const auto* credential = static_cast<const CREDENTIALW*>(buffer);
-  seam.events.push_back(AllZero(credential->CredentialBlob, credential->CredentialBlobSize)
-                            ? "free wiped"
-                            : "free NOT wiped");
-  ::CredFree(buffer);
-}
-
 class TokenSeamTest : public TokenStoreTest {
  protected:
-  void SetUp() override {
-    TokenStoreTest::SetUp();
-    seam = SeamLog();
-  }
   // At the moment of the answer the store's own blob is still alive: it
   // must already be zeros.
-  std::function<void()> NoteAnswer() {
-    return [] {
-      seam.events.push_back(AllZero(seam.blob_memory, seam.blob_size) ? "answer"
-                                                                      : "answer before wipe");
+  static std::function<void()> NoteAnswer(RecordingCredentialApi* credentials) {
+    return [credentials] {
+      credentials->AddEvent(credentials->WrittenMemoryIsWiped() ? "answer" : "answer before wipe");
     };
   }
 };
@@ -222,12 +176,12 @@ TEST_F(TokenSeamTest, WrittenBlobIsWipedBeforeEitherAnswer) {
   };
   for (const Case& c : {Case{"stored", true}, Case{"refused", false}}) {
     SCOPED_TRACE(c.name);
-    seam = SeamLog();
-    seam.accept_writes = c.accept;
-    CredentialApiOverride fake({&RecordingWrite, nullptr, nullptr, nullptr});
-    const Answer answer = Call("writeToken", flutter::EncodableValue(token), NoteAnswer());
-    EXPECT_EQ(seam.written_blob, widened);
-    EXPECT_EQ(seam.events, (std::vector<std::string>{"write", "answer"}));
+    RecordingCredentialApi credentials;
+    if (!c.accept) credentials.RefuseWrites();
+    const Answer answer =
+        Call("writeToken", flutter::EncodableValue(token), NoteAnswer(&credentials));
+    EXPECT_EQ(credentials.written_blob(), widened);
+    EXPECT_EQ(credentials.events(), (std::vector<std::string>{"write", "answer"}));
     if (c.accept) {
       ASSERT_TRUE(IsSuccess(answer));
       EXPECT_EQ(answer.value, flutter::EncodableValue(true));
@@ -242,9 +196,9 @@ TEST_F(TokenSeamTest, WrittenBlobIsWipedBeforeEitherAnswer) {
 
 TEST_F(TokenSeamTest, RefusedWriteKeepsTheEarlierToken) {
   ASSERT_TRUE(IsSuccess(Call("writeToken", flutter::EncodableValue("earlier"))));
-  seam.accept_writes = false;
   {
-    CredentialApiOverride fake({&RecordingWrite, nullptr, nullptr, nullptr});
+    RecordingCredentialApi credentials;
+    credentials.RefuseWrites();
     EXPECT_TRUE(IsError(Call("writeToken", flutter::EncodableValue("later")), "cred_write",
                         "Credential Manager rejected the token"));
   }
@@ -254,11 +208,12 @@ TEST_F(TokenSeamTest, RefusedWriteKeepsTheEarlierToken) {
 TEST_F(TokenSeamTest, ReadRecordGoesBackWipedBeforeTheAnswer) {
   const std::string token(300, 'k');
   ASSERT_TRUE(IsSuccess(Call("writeToken", flutter::EncodableValue(token))));
-  CredentialApiOverride fake({nullptr, nullptr, nullptr, &CheckingFree});
-  const Answer read = Call("readToken", std::nullopt, [] { seam.events.push_back("answer"); });
+  RecordingCredentialApi credentials;
+  const Answer read =
+      Call("readToken", std::nullopt, [&credentials] { credentials.AddEvent("answer"); });
   ASSERT_TRUE(IsSuccess(read));
   EXPECT_EQ(read.value, flutter::EncodableValue(token));
-  EXPECT_EQ(seam.events, (std::vector<std::string>{"free wiped", "answer"}));
+  EXPECT_EQ(credentials.events(), (std::vector<std::string>{"free wiped", "answer"}));
 }
 
 TEST(SecurityDispatchTest, UnknownNamesAreNotImplemented) {
@@ -284,4 +239,4 @@ TEST(SecurityDispatchTest, DecryptPackageWithoutAMapIsInvalid) {
 }
 
 }  // namespace
-}  // namespace tw::security
+}  // namespace tw::security::test

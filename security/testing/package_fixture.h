@@ -1,49 +1,33 @@
-// Building packages for the decryption tests: records sealed with bcrypt
-// under deterministic nonces, and a call of "decryptPackage" on files of a
-// scratch folder.
+// Building packages for the decryption tests: records sealed under
+// deterministic nonces, a package source that is a pipe, a holder that keeps
+// a file open as another program would, and a call of "decryptPackage" on
+// files of a scratch folder.
 #ifndef SECURITY_TESTING_PACKAGE_FIXTURE_H_
 #define SECURITY_TESTING_PACKAGE_FIXTURE_H_
 
 #include <windows.h>
-#include <bcrypt.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "security/aes_gcm.h"
+#include "security/package_format.h"
 #include "security/package_writer.h"
-#include "security/replacement_file.h"
+#include "security/testing/package_bytes.h"
+#include "security/testing/recording_file_operations.h"
 #include "security/testing/security_support.h"
+#include "util/file_io.h"
 
-namespace tw::security::testing {
-
-using Bytes = std::vector<std::uint8_t>;
+namespace tw::security::test {
 
 inline Bytes TestKey(std::uint8_t first = 0) {
   Bytes key(32);
   for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(first + i);
   return key;
 }
-
-inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-// Plain bytes of `size` from a simple generator, different per `seed`.
-inline Bytes Pattern(std::size_t size, std::uint32_t seed) {
-  Bytes out(size);
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (auto& b : out) {
-    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-    b = static_cast<std::uint8_t>(x);
-  }
-  return out;
-}
-
-// The header written literally, so that a wrong constant in the code under
-// test cannot hide behind the same constant here.
-inline Bytes Header() { return Text("VQEXE01\n"); }
 
 // One record per chunk, with nonces 1, 2, 3... so packages are reproducible.
 inline Bytes SealRecords(const std::vector<Bytes>& chunks, const Bytes& key = TestKey()) {
@@ -67,45 +51,52 @@ inline Bytes SealPackage(const std::vector<Bytes>& chunks, const Bytes& key = Te
   return package;
 }
 
-// One record sealed with bcrypt directly, whatever its length: a record the
-// decryptor must refuse for its length alone, since its tag is right.
+// One record sealed directly, whatever its length: a record the decryptor
+// must refuse for its length alone, since its tag is right.
 inline Bytes SealRecordOfAnyLength(const Bytes& plain, std::uint8_t nonce_byte,
                                    const Bytes& key = TestKey()) {
-  UniqueAlgorithm aes;
-  UniqueCryptKey handle;
-  EXPECT_GE(::BCryptOpenAlgorithmProvider(aes.put(), BCRYPT_AES_ALGORITHM, nullptr, 0), 0);
-  EXPECT_GE(
-      ::BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
-                          reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
-                          sizeof(BCRYPT_CHAIN_MODE_GCM), 0),
-      0);
-  EXPECT_GE(::BCryptGenerateSymmetricKey(aes.get(), handle.put(), nullptr, 0,
-                                         const_cast<std::uint8_t*>(key.data()),
-                                         static_cast<ULONG>(key.size()), 0),
-            0);
+  AesGcmKey aes;
+  EXPECT_EQ(aes.Init(key.data()), AesGcmKey::Status::kOk);
   const auto length = static_cast<std::uint32_t>(plain.size());
   Bytes record(32 + plain.size());
   EncodeChunkLength(length, record.data());
   record[4 + 11] = nonce_byte;
-  std::uint8_t aad[] = {'V', 'Q', 'E', 'X', 'E', '0', '1'};
-  BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info;
-  BCRYPT_INIT_AUTH_MODE_INFO(info);
-  info.pbNonce = record.data() + 4;
-  info.cbNonce = 12;
-  info.pbAuthData = aad;
-  info.cbAuthData = sizeof aad;
-  info.pbTag = record.data() + 16;
-  info.cbTag = 16;
-  ULONG written = 0;
-  EXPECT_GE(::BCryptEncrypt(handle.get(), const_cast<std::uint8_t*>(plain.data()), length, &info,
-                            nullptr, 0, record.data() + 32, length, &written, 0),
-            0);
+  EXPECT_TRUE(
+      aes.Seal(record.data() + 4, plain.data(), length, record.data() + 32, record.data() + 16));
   return record;
 }
 
-// Installs a table of file calls for one scope (null entries keep the
-// platform call).
-using FileOperationsOverride = ::tw::test::ScopedOverride<FileOperations, &ReplaceFileOperations>;
+// Keeps the file at `path` open, as an indexer, a viewer or a scanner does
+// (reading, sharing read, write and delete), from construction until
+// `hold_ms` have passed or the object ends, whichever comes first. The
+// handle is closed by a thread of the test, so the holder lets go while the
+// test's own thread is inside a call.
+class FileHolder {
+ public:
+  FileHolder(const std::wstring& path, DWORD hold_ms) : hold_ms_(hold_ms) {
+    file_.reset(::CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file_) << "cannot hold the file open";
+    stop_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    thread_ = std::thread([this] {
+      ::WaitForSingleObject(stop_.get(), hold_ms_);
+      file_.reset();
+    });
+  }
+  ~FileHolder() {
+    ::SetEvent(stop_.get());
+    thread_.join();
+  }
+  FileHolder(const FileHolder&) = delete;
+  FileHolder& operator=(const FileHolder&) = delete;
+
+ private:
+  DWORD hold_ms_;
+  UniqueFile file_;
+  UniqueKernelHandle stop_;
+  std::thread thread_;
+};
 
 // A package read through a named pipe, served from a thread of the test.
 // Once a client connects, `bytes` are written; then the pipe is closed, so
@@ -136,21 +127,15 @@ class PipeSource {
   const std::wstring& path() const { return path_; }
 
  private:
-  // Waits for the overlapped operation on the pipe or for the stop event.
+  // Ends the overlapped operation on the pipe within 30 s, or when the stop
+  // event comes first.
   bool Finish(OVERLAPPED* operation, BOOL started) {
-    const DWORD error = ::GetLastError();
-    if (started) return true;
-    if (error == ERROR_PIPE_CONNECTED) return true;
-    if (error != ERROR_IO_PENDING) return false;
-    HANDLE events[] = {operation->hEvent, stop_.get()};
-    if (::WaitForMultipleObjects(2, events, FALSE, 30000) != WAIT_OBJECT_0) {
-      ::CancelIoEx(pipe_.get(), operation);
-      DWORD ignored = 0;
-      ::GetOverlappedResult(pipe_.get(), operation, &ignored, TRUE);
-      return false;
-    }
-    DWORD done = 0;
-    return ::GetOverlappedResult(pipe_.get(), operation, &done, FALSE) != FALSE;
+    const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
+    // A client that connected before the call: nothing is pending.
+    if (started || error == ERROR_PIPE_CONNECTED) return true;
+    DWORD transferred = 0;
+    return ::tw::FinishOverlapped(pipe_.get(), operation, started, error, 30000, &transferred,
+                                  stop_.get()) == ::tw::IoOutcome::kDone;
   }
 
   void Serve() {
@@ -193,12 +178,6 @@ inline bool IsTemporaryName(const std::wstring& name) {
   return true;
 }
 
-inline Bytes Concat(const std::vector<Bytes>& parts) {
-  Bytes all;
-  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
-}
-
 inline flutter::EncodableMap DecryptArguments(const std::string& source,
                                               const std::string& destination, const Bytes& key) {
   flutter::EncodableMap map;
@@ -215,6 +194,6 @@ inline Answer DecryptFiles(const std::wstring& source, const std::wstring& desti
                                                        ::tw::Utf16ToUtf8Lossy(destination), key)));
 }
 
-}  // namespace tw::security::testing
+}  // namespace tw::security::test
 
 #endif  // SECURITY_TESTING_PACKAGE_FIXTURE_H_

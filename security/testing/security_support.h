@@ -1,7 +1,7 @@
 // Helpers shared by the security tests: calls of the channel handler with
-// a recording result, a scratch folder per test, whole-file helpers, the
-// machine-state lock held for a whole test program, and scoped replacements
-// of the platform seams.
+// a recording result, a scratch folder per test, whole-file helpers and the
+// machine-state lock held for a whole test program. The stand-ins of the
+// seams are beside this file, one per seam.
 #ifndef SECURITY_TESTING_SECURITY_SUPPORT_H_
 #define SECURITY_TESTING_SECURITY_SUPPORT_H_
 
@@ -18,16 +18,14 @@
 
 #include "channels/encodable_value.h"
 #include "channels/method_call.h"
-#include "security/crypto_provider.h"
 #include "security/security_channel_handler.h"
-#include "security/token_store.h"
 #include "testing/machine_state_lock.h"
 #include "testing/recording_result.h"
-#include "testing/scoped_override.h"
+#include "util/file_io.h"
 #include "util/utf.h"
 #include "util/win_handles.h"
 
-namespace tw::security::testing {
+namespace tw::security::test {
 
 using ::tw::test::Answer;
 using ::tw::test::RecordingResult;
@@ -64,29 +62,17 @@ inline ::testing::AssertionResult IsError(const Answer& a, const std::string& co
   return ::testing::AssertionSuccess();
 }
 
+// The file's bytes, or nothing when it cannot be opened or read.
 inline std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::wstring& path) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return std::nullopt;
   std::vector<std::uint8_t> data;
-  std::uint8_t buffer[65536];
-  for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
-    if (got == 0) break;
-    data.insert(data.end(), buffer, buffer + got);
-  }
+  if (!::tw::ReadWholeFile(path, &data)) return std::nullopt;
   return data;
 }
 
 inline bool WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& data) {
   UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  return data.empty() || (::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()),
-                                      &written, nullptr) &&
-                          written == data.size());
+  return file && ::tw::WriteAll(file.get(), data.data(), data.size());
 }
 
 inline bool FileExists(const std::wstring& path) {
@@ -161,18 +147,6 @@ class MachineStateEnvironment : public ::testing::Environment {
   std::unique_ptr<::tw::test::MachineStateLock> lock_;
 };
 
-// Replace the provider open call, or Credential Manager calls of the token
-// store (null entries keep the real call), for one scope.
-using OpenProviderOverride =
-    ::tw::test::ScopedOverride<OpenProviderFunction, &SetOpenProviderForTesting>;
-using CredentialApiOverride =
-    ::tw::test::ScopedOverride<CredentialApi, &SetCredentialApiForTesting>;
-
-// STATUS_NOT_FOUND, as for an algorithm the system does not offer.
-inline NTSTATUS FailToOpen(BCRYPT_ALG_HANDLE*, LPCWSTR) {
-  return static_cast<NTSTATUS>(0xC0000225);
-}
-
-}  // namespace tw::security::testing
+}  // namespace tw::security::test
 
 #endif  // SECURITY_TESTING_SECURITY_SUPPORT_H_

@@ -24,7 +24,10 @@
 #include <vector>
 
 #include "security/encrypted_package.h"
+#include "security/file_byte_source.h"
+#include "security/key_file.h"
 #include "security/package_format.h"
+#include "security/package_reader.h"
 #include "security/package_writer.h"
 #include "util/secure_buffer.h"
 #include "util/win_handles.h"
@@ -32,7 +35,6 @@
 namespace {
 
 using tw::UniqueFile;
-using tw::security::kKeySize;
 using tw::security::kMaxChunkSize;
 
 constexpr char kUsage[] =
@@ -88,36 +90,6 @@ class ProgressBar {
   int percent_ = -1;
 };
 
-// Reads the key file; a file of any other size than 32 bytes is refused.
-bool ReadKey(const std::wstring& path, tw::SecureBuffer<std::uint8_t>* key, std::string* error) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    *error = "Unable to read the key file";
-    return false;
-  }
-  tw::SecureBuffer<std::uint8_t> bytes(kKeySize + 1);
-  std::size_t total = 0;
-  for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), bytes.data() + total, static_cast<DWORD>(bytes.size() - total),
-                    &got, nullptr)) {
-      *error = "Unable to read the key file";
-      return false;
-    }
-    if (got == 0) break;
-    total += got;
-    if (total == bytes.size()) break;
-  }
-  if (total != kKeySize) {
-    *error = "Invalid AES key";
-    return false;
-  }
-  *key = tw::SecureBuffer<std::uint8_t>(kKeySize);
-  std::memcpy(key->data(), bytes.data(), kKeySize);
-  return true;
-}
-
 int Keygen(const std::wstring& path) {
   const tw::security::PackageStatus status = tw::security::CreateKeyFile(path);
   return status.ok ? 0 : Fail(status.message);
@@ -154,8 +126,8 @@ int Seal(const std::wstring& key_path, std::uint32_t chunk_size, const std::wstr
          const std::wstring& package) {
   if (IsOneOf(package, {plain, key_path})) return Fail(kSameFile);
   tw::SecureBuffer<std::uint8_t> key;
-  std::string error;
-  if (!ReadKey(key_path, &key, &error)) return Fail(error);
+  const tw::security::PackageStatus read = tw::security::ReadKeyFile(key_path, &key);
+  if (!read.ok) return Fail(read.message);
   ProgressBar bar;
   const tw::security::PackageStatus status = tw::security::SealPackageFile(
       plain, package, key.data(), key.size(), chunk_size, bar.Callback());
@@ -165,56 +137,41 @@ int Seal(const std::wstring& key_path, std::uint32_t chunk_size, const std::wstr
 int Open(const std::wstring& key_path, const std::wstring& package, const std::wstring& plain) {
   if (IsOneOf(plain, {package, key_path})) return Fail(kSameFile);
   tw::SecureBuffer<std::uint8_t> key;
-  std::string error;
-  if (!ReadKey(key_path, &key, &error)) return Fail(error);
+  const tw::security::PackageStatus read = tw::security::ReadKeyFile(key_path, &key);
+  if (!read.ok) return Fail(read.message);
   ProgressBar bar;
   const tw::security::PackageStatus status =
       tw::security::DecryptPackageFile(package, plain, key.data(), key.size(), bar.Callback());
   return status.ok ? 0 : Fail(status.message);
 }
 
-// Walks the records without a key: the header, then each length field.
+// Walks the records without a key: the header, then each record's length
+// and its bytes, as the launcher reads them.
 int Inspect(const std::wstring& path) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  LARGE_INTEGER size = {};
-  std::uint8_t header[tw::security::kPackageHeaderSize] = {};
-  DWORD got = 0;
-  if (!file || !::GetFileSizeEx(file.get(), &size) ||
-      !::ReadFile(file.get(), header, sizeof header, &got, nullptr) || got != sizeof header ||
-      std::memcmp(header, tw::security::kPackageHeader, sizeof header) != 0) {
-    return Fail("Invalid encrypted package");
-  }
-  const std::uint64_t end = static_cast<std::uint64_t>(size.QuadPart);
-  std::uint64_t offset = tw::security::kPackageHeaderSize;
+  tw::security::FileByteSource file(path);
+  tw::security::PackageReader reader(&file);
+  if (!file.is_open() || !reader.ReadHeader()) return Fail("Invalid encrypted package");
   std::uint64_t chunks = 0, plain_bytes = 0;
   std::vector<std::pair<std::uint32_t, std::uint64_t>> runs;  // size, count
-  while (offset < end) {
-    std::uint8_t length_field[tw::security::kLengthSize];
-    LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(offset);
-    if (end - offset < tw::security::kRecordHeaderSize ||
-        !::SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN) ||
-        !::ReadFile(file.get(), length_field, sizeof length_field, &got, nullptr) ||
-        got != sizeof length_field) {
-      return Fail("Truncated chunk record at offset " + std::to_string(offset));
-    }
-    const std::uint32_t length = tw::security::DecodeChunkLength(length_field);
-    if (!tw::security::IsValidChunkLength(length)) {
-      return Fail("Invalid chunk length " + std::to_string(length) + " at offset " +
-                  std::to_string(offset));
-    }
-    if (end - offset - tw::security::kRecordHeaderSize < length) {
-      return Fail("Truncated chunk record at offset " + std::to_string(offset));
-    }
+  tw::security::ChunkRecord record;
+  while (reader.Next(&record, /*ciphertext=*/nullptr)) {
     ++chunks;
-    plain_bytes += length;
-    if (!runs.empty() && runs.back().first == length) {
+    plain_bytes += record.length;
+    if (!runs.empty() && runs.back().first == record.length) {
       ++runs.back().second;
     } else {
-      runs.emplace_back(length, 1);
+      runs.emplace_back(record.length, 1);
     }
-    offset += tw::security::kRecordHeaderSize + length;
+  }
+  // The record that failed starts where the whole ones end.
+  const std::string at = " at offset " + std::to_string(reader.consumed());
+  switch (reader.problem()) {
+    case tw::security::PackageReader::Problem::kNone:
+      break;
+    case tw::security::PackageReader::Problem::kInvalidLength:
+      return Fail("Invalid chunk length " + std::to_string(reader.invalid_length()) + at);
+    default:
+      return Fail("Truncated chunk record" + at);
   }
   std::string sizes;
   for (const auto& [length, count] : runs) {

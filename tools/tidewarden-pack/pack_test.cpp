@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "security/encrypted_package.h"
+#include "security/key_file.h"
 #include "security/package_writer.h"
 #include "security/testing/package_fixture.h"
+#include "util/file_io.h"
 
-namespace tw::security {
+namespace tw::security::test {
 namespace {
-
-using namespace testing;  // NOLINT: the fixture helpers
 
 struct ToolRun {
   DWORD exit_code = 0xFFFFFFFF;
@@ -36,10 +36,8 @@ std::wstring ToolPath() {
 // tool writes text mode, CR LF line ends; they are compared as LF.
 std::string Drain(HANDLE pipe) {
   std::string data;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
-    data.append(buffer, got);
+  // The end of the output is the writer closing its end (a broken pipe).
+  ::tw::ReadToEnd(pipe, &data);
   std::string text;
   for (std::size_t i = 0; i < data.size(); ++i) {
     if (!(data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')) text.push_back(data[i]);
@@ -404,37 +402,19 @@ TEST_F(PackToolTest, KeyFileIsReadableByItsCreatorOnly) {
   EXPECT_TRUE(user_has_full_access);
 }
 
-BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) {
-  ::SetLastError(ERROR_DISK_FULL);
-  return FALSE;
-}
-BOOL WINAPI FailingFlush(HANDLE) {
-  ::SetLastError(ERROR_IO_DEVICE);
-  return FALSE;
-}
-// Refuses only to clear the delete-on-close mark.
-BOOL WINAPI FailingKeep(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
-  if (kind == FileDispositionInfo && !static_cast<FILE_DISPOSITION_INFO*>(info)->DeleteFile) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  return ::SetFileInformationByHandle(file, kind, info, size);
-}
-
 TEST_F(PackToolTest, KeyFileThatCannotBeWrittenIsRemoved) {
   struct Case {
     const char* name;
-    FileOperations operations;
+    const char* failing;
+    DWORD error;
   };
-  FileOperations write, flush, keep;
-  write.write = &FailingWrite;
-  flush.flush = &FailingFlush;
-  keep.set_information = &FailingKeep;
-  const Case cases[] = {
-      {"write fails", write}, {"flush fails", flush}, {"mark cannot be cleared", keep}};
+  const Case cases[] = {{"write fails", "write", ERROR_DISK_FULL},
+                        {"flush fails", "flush", ERROR_IO_DEVICE},
+                        {"mark cannot be cleared", "keep", ERROR_ACCESS_DENIED}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FileOperationsOverride install(c.operations);
+    RecordingFileOperations files;
+    files.Fail(c.failing, c.error);
     const PackageStatus status = CreateKeyFile(Path(L"a.key"));
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.message, "Unable to write the key file");
@@ -461,13 +441,17 @@ std::vector<std::pair<std::wstring, std::uint64_t>> FolderSizes(const std::wstri
 
 TEST_F(PackToolTest, KilledOpenLeavesNoPlainBytesBehind) {
   ASSERT_TRUE(WriteWholeFile(Path(L"k.key"), TestKey()));
-  // Four 1 MiB chunks through a pipe that then stays open: the tool writes
-  // them and waits for more, until it is killed.
+  // Four 1 MiB chunks into a destination that the test holds open, as a
+  // scanner would: the tool writes and flushes the plain file, then waits
+  // for the destination to be free, until it is killed.
   const std::vector<Bytes> chunks = {Pattern(1 << 20, 1), Pattern(1 << 20, 2), Pattern(1 << 20, 3),
                                      Pattern(1 << 20, 4)};
-  PipeSource source(SealPackage(chunks), /*hold_open=*/true);
+  ASSERT_TRUE(WriteWholeFile(Path(L"p.vqe"), SealPackage(chunks)));
+  const Bytes earlier = Text("earlier plain file");
+  ASSERT_TRUE(WriteWholeFile(Path(L"out.bin"), earlier));
+  FileHolder holder(Path(L"out.bin"), 30000);
   std::wstring command =
-      CommandLine({L"open", L"--key", Path(L"k.key"), source.path(), Path(L"out.bin")});
+      CommandLine({L"open", L"--key", Path(L"k.key"), Path(L"p.vqe"), Path(L"out.bin")});
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -479,17 +463,45 @@ TEST_F(PackToolTest, KilledOpenLeavesNoPlainBytesBehind) {
   for (int i = 0; i < 1000 && plain_on_disk < (4u << 20); ++i) {
     ::Sleep(20);
     for (const auto& [name, size] : FolderSizes(folder_.path())) {
-      if (name != L"k.key") plain_on_disk = size;
+      if (name != L"k.key" && name != L"p.vqe" && name != L"out.bin") plain_on_disk = size;
     }
   }
   ASSERT_EQ(plain_on_disk, 4u << 20) << "the tool never wrote the four chunks";
+  // Past the flush, well inside the wait for the destination.
+  ::Sleep(1000);
+  ASSERT_EQ(::WaitForSingleObject(child.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
   ASSERT_TRUE(::TerminateProcess(child.get(), 9));
   ASSERT_EQ(::WaitForSingleObject(child.get(), 10000), WAIT_OBJECT_0);
-  std::printf("plain bytes on disk when killed: %llu; left after: %zu entries besides the key\n",
+  std::printf("plain bytes on disk when killed: %llu; left after: %zu entries besides the inputs\n",
               static_cast<unsigned long long>(plain_on_disk),
-              ListFolder(folder_.path()).size() - 1);
-  EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::wstring>{L"k.key"});
+              ListFolder(folder_.path()).size() - 3);
+  EXPECT_EQ(ListFolder(folder_.path()),
+            (std::vector<std::wstring>{L"k.key", L"out.bin", L"p.vqe"}));
+  EXPECT_EQ(ReadWholeFile(Path(L"out.bin")), earlier);
+}
+
+TEST_F(PackToolTest, SourceThatIsNoDiskFileIsRefusedAtOnce) {
+  ASSERT_TRUE(WriteWholeFile(Path(L"k.key"), TestKey()));
+  // A pipe whose server connects and then never writes: a read of it would
+  // wait until the server goes (a minute here).
+  const std::vector<std::vector<std::wstring>> commands = {{L"inspect"},
+                                                           {L"open", L"--key", Path(L"k.key")}};
+  for (const std::vector<std::wstring>& command : commands) {
+    SCOPED_TRACE(::tw::Utf16ToUtf8Lossy(command[0]));
+    PipeSource source(Bytes{}, /*hold_open=*/true);
+    std::vector<std::wstring> args = command;
+    args.push_back(source.path());
+    if (command[0] == L"open") args.push_back(Path(L"out.bin"));
+    const ULONGLONG start = ::GetTickCount64();
+    const ToolRun run = RunTool(args);
+    const ULONGLONG elapsed = ::GetTickCount64() - start;
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.err, "Invalid encrypted package\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_LT(elapsed, 5000u);
+    EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::wstring>{L"k.key"});
+  }
 }
 
 }  // namespace
-}  // namespace tw::security
+}  // namespace tw::security::test
