@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <psapi.h>
 
-#include <cstdlib>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,25 +13,8 @@
 #include "security/security_channel_handler.h"
 #include "security/testing/fake_crypto_provider.h"
 #include "security/testing/package_fixture.h"
+#include "testing/allocation_failure.h"
 #include "util/hex.h"
-
-// Allocation failure on demand: when the countdown is armed, the allocation
-// that brings it to zero raises std::bad_alloc. Only the out-of-memory test
-// arms it, around a single call. The library's operator delete releases
-// with free(), so it stays as it is.
-namespace {
-long g_allocations_until_failure = -1;
-bool g_allocation_failed = false;
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (g_allocations_until_failure > 0 && --g_allocations_until_failure == 0) {
-    g_allocation_failed = true;
-    throw std::bad_alloc();
-  }
-  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
-  throw std::bad_alloc();
-}
 
 namespace tw::security::test {
 namespace {
@@ -481,17 +462,19 @@ TEST_F(PackageTest, RunningOutOfMemoryAnywhereAnswersOutOfMemory) {
     SCOPED_TRACE(n);
     Answer answer;
     RecordingResult result(&answer);
-    g_allocation_failed = false;
-    g_allocations_until_failure = n;
     bool raised = false;
-    try {
-      DecryptPackage(&arguments, result);
-    } catch (...) {
-      raised = true;
+    bool failed = false;
+    {
+      const ::tw::test::FailAllocation fail(n);
+      try {
+        DecryptPackage(&arguments, result);
+      } catch (...) {
+        raised = true;
+      }
+      failed = fail.failed();
     }
-    g_allocations_until_failure = -1;
     ASSERT_FALSE(raised);
-    if (!g_allocation_failed) {
+    if (!failed) {
       completed = true;
       EXPECT_TRUE(IsSuccess(answer));
       EXPECT_GT(n, 5);  // the key copy, two paths, buffers: the loop did reach them

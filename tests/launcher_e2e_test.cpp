@@ -29,15 +29,15 @@
 
 namespace {
 
-using e2e::LauncherFolder;
-using e2e::LauncherRun;
-using e2e::LinesStartingWith;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::SizeIs;
 using ::testing::StartsWith;
+using tw::test::LauncherFolder;
+using tw::test::LauncherRun;
+using tw::test::LinesStartingWith;
 
 constexpr wchar_t kCredentialTarget[] = L"Fernbrook.Launcher.DiscordSession";
 
@@ -156,7 +156,7 @@ TEST(LauncherEndToEndTest, SecurityChannelAnswersEveryMethod) {
   const std::wstring plain_path = folder.File(L"plain.bin");
   const std::wstring package_path = folder.File(L"package.vqe");
   const std::wstring output_path = folder.File(L"out.bin");
-  ASSERT_TRUE(e2e::WriteFileBytes(plain_path, plain));
+  ASSERT_TRUE(tw::test::WriteFileBytes(plain_path, plain));
   std::string key(32, '\0');
   for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<char>(i * 7 + 1);
   const tw::security::PackageStatus sealed = tw::security::SealPackageFile(
@@ -181,7 +181,8 @@ TEST(LauncherEndToEndTest, SecurityChannelAnswersEveryMethod) {
       "call fernbrook/security fetchToken\n"     // 8
       "raw fernbrook/security 00\n"              // 9
       "raw fernbrook/security\n";                // 10
-  ASSERT_TRUE(e2e::WriteFileBytes(folder.File(L"data\\flutter_assets\\dev_ui_script.txt"), script));
+  ASSERT_TRUE(
+      tw::test::WriteFileBytes(folder.File(L"data\\flutter_assets\\dev_ui_script.txt"), script));
 
   const LauncherRun run = folder.Run(L"");
   ExpectCleanExit(run);
@@ -194,7 +195,7 @@ TEST(LauncherEndToEndTest, SecurityChannelAnswersEveryMethod) {
   EXPECT_EQ(hardware_id.find_first_not_of("0123456789abcdef", 9), hardware_id.size() - 1)
       << hardware_id;
   EXPECT_EQ(Decoded(run, 6), "success true");
-  EXPECT_EQ(e2e::ReadFileBytes(output_path), plain);
+  EXPECT_EQ(tw::test::ReadFileBytes(output_path), plain);
   EXPECT_EQ(Decoded(run, 7), "error \"invalid\" \"Missing token\" null");
   EXPECT_EQ(Decoded(run, 8), "empty");
   EXPECT_EQ(Decoded(run, 9), "empty");

@@ -7,7 +7,7 @@
 #include "testing/machine_state_lock.h"
 #include "util/win_handles.h"
 
-namespace e2e {
+namespace tw::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -136,4 +136,4 @@ std::vector<std::string> LinesStartingWith(const std::string& text, const std::s
   return lines;
 }
 
-}  // namespace e2e
+}  // namespace tw::test

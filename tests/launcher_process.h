@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace tw::test {
 
 struct LauncherRun {
   bool started = false;
@@ -52,6 +52,6 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The transcript lines that start with `prefix`.
 std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix);
 
-}  // namespace e2e
+}  // namespace tw::test
 
 #endif  // TESTS_LAUNCHER_PROCESS_H_
