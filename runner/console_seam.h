@@ -5,8 +5,8 @@
 // A test process has no say over whether it has a parent console or a
 // debugger, and must not have its own standard streams reopened; tests
 // answer and record these calls instead. The product never installs
-// anything here. Each entry defaults to the platform call of the same name,
-// and a null entry stands for it.
+// anything here. Each entry defaults to the platform call, and a null entry
+// stands for it.
 //
 // Thread: the entry's thread, before any window exists.
 #ifndef RUNNER_CONSOLE_SEAM_H_
