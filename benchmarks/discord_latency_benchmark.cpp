@@ -87,18 +87,18 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const tw::discord::test::ScopedScriptedPipeIo timed_pipe_io;
+  tw::discord::test::ScriptedPipeIo timed_pipe_io;
   std::vector<double> update_ms, raw_ms, raw_handshake_ms, raw_command_ms, sleep_ms;
   std::vector<double> open_ms, ready_wait_ms, ready_read_ms, command_ms, reply_wait_ms, tail_ms;
   for (int i = 0; i < rounds; ++i) {
-    tw::discord::test::Script() = tw::discord::test::PipeIoScript();
+    timed_pipe_io.script() = tw::discord::test::PipeIoScript();
     auto t0 = Clock::now();
     const bool ok = tw::discord::UpdateDiscordPresence("1234567890", "In the hub", "Idle",
                                                        "tidewarden", "T", nullptr, &error);
     const auto t_end = Clock::now();
     update_ms.push_back(Millis(t_end - t0));
-    const auto& w = tw::discord::test::Script().write_times;
-    const auto& r = tw::discord::test::Script().read_times;
+    const auto& w = timed_pipe_io.script().write_times;
+    const auto& r = timed_pipe_io.script().read_times;
     if (!ok || w.size() != 2 || r.size() != 4) {
       std::fprintf(stderr, "update failed: %s\n", error.c_str());
       return 1;

@@ -30,17 +30,10 @@ constexpr char kPipeNotFound[] = "Discord IPC pipe was not found. Open Discord d
 constexpr char kHandshakeWriteFailed[] = "Discord IPC handshake write failed.";
 constexpr char kCommandWriteFailed[] = "Discord SET_ACTIVITY write failed.";
 
-// Guards g_connection, g_io and all traffic on the pipe.
+// Guards g_connection and all traffic on the pipe.
 std::mutex g_connection_mutex;
 // The open pipe, or none. Static lifetime: lives as long as the process.
 UniqueFile g_connection;
-PipeIo g_io;
-
-// The installed call, or the platform call where the entry is null.
-template <typename Call>
-Call Or(Call installed, Call platform) {
-  return installed != nullptr ? installed : platform;
-}
 
 // Overlapped, so that every read and write can be given up after a time-out;
 // and the server may identify the launcher but not act as it.
@@ -52,10 +45,10 @@ constexpr DWORD kPipeOpenFlags =
 UniqueFile OpenDiscordPipe() {
   for (int n = 0; n < kPipeCount; ++n) {
     const std::wstring name = PipeName(n);
-    HANDLE pipe = Or(g_io.create_file, &::CreateFileW)(
-        name.c_str(), GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0,
-        /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, kPipeOpenFlags,
-        /*hTemplateFile=*/nullptr);
+    HANDLE pipe =
+        CurrentPipeIo().create_file(name.c_str(), GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0,
+                                    /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, kPipeOpenFlags,
+                                    /*hTemplateFile=*/nullptr);
     if (pipe != INVALID_HANDLE_VALUE) return UniqueFile(pipe);
   }
   return UniqueFile();
@@ -107,8 +100,7 @@ bool ReadPipeBytes(HANDLE pipe, void* buffer, DWORD size) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = event.get();
   const BOOL started =
-      Or(g_io.read_file, &::ReadFile)(pipe, buffer, size,
-                                      /*lpNumberOfBytesRead=*/nullptr, &overlapped);
+      CurrentPipeIo().read_file(pipe, buffer, size, /*lpNumberOfBytesRead=*/nullptr, &overlapped);
   const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
   return FinishedWhole(pipe, &overlapped, started, error, left_ms, size);
 }
@@ -143,8 +135,8 @@ bool WriteIpcFrame(HANDLE pipe, uint32_t opcode, const std::string& payload) {
   if (!event) return false;
   OVERLAPPED overlapped{};
   overlapped.hEvent = event.get();
-  const BOOL started = Or(g_io.write_file, &::WriteFile)(
-      pipe, frame.data(), size, /*lpNumberOfBytesWritten=*/nullptr, &overlapped);
+  const BOOL started = CurrentPipeIo().write_file(pipe, frame.data(), size,
+                                                  /*lpNumberOfBytesWritten=*/nullptr, &overlapped);
   const DWORD error = started ? ERROR_SUCCESS : ::GetLastError();
   return FinishedWhole(pipe, &overlapped, started, error, kWaitTimeoutMs, size);
 }
@@ -161,13 +153,6 @@ bool Fail(ReplyVerdict verdict, std::string* error) {
 }
 
 }  // namespace
-
-PipeIo SetPipeIoForTesting(const PipeIo& io) {
-  std::lock_guard<std::mutex> lock(g_connection_mutex);
-  const PipeIo previous = g_io;
-  g_io = io;
-  return previous;
-}
 
 bool UpdateDiscordPresence(const std::string& client_id, const std::string& details,
                            const std::string& state, const std::string& large_image,

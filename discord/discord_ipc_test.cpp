@@ -29,7 +29,6 @@ namespace tw::discord {
 namespace {
 
 using test::PipeIoScript;
-using test::Script;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 
@@ -94,6 +93,9 @@ class DiscordIpcTest : public ::testing::Test {
  protected:
   void TearDown() override { StopDiscordPresence(); }
 
+  // What the pipe calls follow and what they saw.
+  PipeIoScript& Script() { return pipe_io_.script(); }
+
   // A stand-in serving pipe `options.pipe_number` until the test ends.
   discord_peer::Peer& Serve(discord_peer::Options options = {}) {
     peers_.push_back(std::make_unique<discord_peer::Peer>(options));
@@ -110,7 +112,7 @@ class DiscordIpcTest : public ::testing::Test {
   }
 
  private:
-  test::ScopedScriptedPipeIo pipe_io_;
+  test::ScriptedPipeIo pipe_io_;
   std::vector<std::unique_ptr<discord_peer::Peer>> peers_;
 };
 

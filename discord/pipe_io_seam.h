@@ -6,9 +6,8 @@
 // can only be made to fail by racing the other end; the tests (and the
 // latency benchmark, which times each call) swap these calls to produce
 // those failures, to count the writes and to see how the pipe is opened.
-// The product itself only ever uses the platform calls. Tests install a
-// table through tw::test::ScopedOverride (testing/scoped_override.h); the
-// stand-in is discord/testing/scripted_pipe_io.h.
+// The product itself only ever uses the platform calls. Each entry defaults
+// to the platform call of the same name, and a null entry stands for it.
 #ifndef DISCORD_PIPE_IO_SEAM_H_
 #define DISCORD_PIPE_IO_SEAM_H_
 
@@ -20,17 +19,20 @@ namespace tw::discord {
 
 using CreateFileCall = decltype(&::CreateFileW);
 
-// Each entry defaults to the platform call, and a null entry stands for it
-// too. Reads and writes are issued overlapped: the byte-count pointer is
-// null and the count comes from the OVERLAPPED.
+// Reads and writes are issued overlapped: the byte-count pointer is null and
+// the count comes from the OVERLAPPED.
 struct PipeIo {
   CreateFileCall create_file = &::CreateFileW;
   ReadFileCall read_file = &::ReadFile;
   WriteFileCall write_file = &::WriteFile;
 };
 
-// Installs `io` for every later pipe open, read and write; returns the table
-// it replaces. Call only while no update runs.
+// The table in use; never holds a null entry.
+const PipeIo& CurrentPipeIo();
+
+// Installs `io` for every later pipe open, read and write and returns the
+// table it replaces. For tests only; not thread-safe: call only while no
+// update runs.
 PipeIo SetPipeIoForTesting(const PipeIo& io);
 
 }  // namespace tw::discord

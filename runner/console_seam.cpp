@@ -1,30 +1,25 @@
 #include "runner/console_seam.h"
 
-#include <utility>
+#include "util/seam.h"
 
 namespace tw::runner {
 namespace {
 
-ConsoleApi g_console;
-
-template <typename Fn>
-void FillNull(Fn& entry, Fn platform) {
-  if (entry == nullptr) entry = platform;
-}
+ConsoleApi g_api;
 
 }  // namespace
 
-ConsoleApi CurrentConsoleApi() {
-  const ConsoleApi platform;
-  ConsoleApi api = g_console;
-  FillNull(api.attach_console, platform.attach_console);
-  FillNull(api.is_debugger_present, platform.is_debugger_present);
-  FillNull(api.alloc_console, platform.alloc_console);
-  FillNull(api.reopen_stream, platform.reopen_stream);
-  FillNull(api.duplicate_descriptor, platform.duplicate_descriptor);
-  return api;
-}
+const ConsoleApi& CurrentConsoleApi() { return g_api; }
 
-ConsoleApi SetConsoleForTesting(const ConsoleApi& api) { return std::exchange(g_console, api); }
+ConsoleApi SetConsoleApiForTesting(const ConsoleApi& api) {
+  const ConsoleApi previous = g_api;
+  const ConsoleApi platform;
+  g_api.attach_console = OrPlatform(api.attach_console, platform.attach_console);
+  g_api.is_debugger_present = OrPlatform(api.is_debugger_present, platform.is_debugger_present);
+  g_api.alloc_console = OrPlatform(api.alloc_console, platform.alloc_console);
+  g_api.reopen_stream = OrPlatform(api.reopen_stream, platform.reopen_stream);
+  g_api.duplicate_descriptor = OrPlatform(api.duplicate_descriptor, platform.duplicate_descriptor);
+  return previous;
+}
 
 }  // namespace tw::runner

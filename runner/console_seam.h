@@ -5,7 +5,8 @@
 // A test process has no say over whether it has a parent console or a
 // debugger, and must not have its own standard streams reopened; tests
 // answer and record these calls instead. The product never installs
-// anything here.
+// anything here. Each entry defaults to the platform call, and a null entry
+// stands for it.
 //
 // Thread: the entry's thread, before any window exists.
 #ifndef RUNNER_CONSOLE_SEAM_H_
@@ -17,7 +18,6 @@
 
 namespace tw::runner {
 
-// A null entry stands for the platform call.
 struct ConsoleApi {
   decltype(&::AttachConsole) attach_console = &::AttachConsole;
   decltype(&::IsDebuggerPresent) is_debugger_present = &::IsDebuggerPresent;
@@ -27,12 +27,12 @@ struct ConsoleApi {
   decltype(&::_dup2) duplicate_descriptor = &::_dup2;
 };
 
-// The installed table with every null entry replaced by the platform call.
-ConsoleApi CurrentConsoleApi();
+// The table in use; never holds a null entry.
+const ConsoleApi& CurrentConsoleApi();
 
-// Installs `api` and returns the table it replaced. For tests only, through
-// tw::test::ScopedOverride.
-ConsoleApi SetConsoleForTesting(const ConsoleApi& api);
+// Installs `api` for every later call and returns the table it replaces.
+// For tests only; not thread-safe: the callers are one-threaded.
+ConsoleApi SetConsoleApiForTesting(const ConsoleApi& api);
 
 }  // namespace tw::runner
 

@@ -1,20 +1,20 @@
 #include "runner/dwm_seam.h"
 
-#include <utility>
+#include "util/seam.h"
 
 namespace tw::runner {
 namespace {
 
-DwmApi g_dwm;
+DwmApi g_api;
 
 }  // namespace
 
-DwmApi CurrentDwmApi() {
-  DwmApi api = g_dwm;
-  if (api.set_window_attribute == nullptr) api.set_window_attribute = DwmApi{}.set_window_attribute;
-  return api;
-}
+const DwmApi& CurrentDwmApi() { return g_api; }
 
-DwmApi SetDwmForTesting(const DwmApi& api) { return std::exchange(g_dwm, api); }
+DwmApi SetDwmApiForTesting(const DwmApi& api) {
+  const DwmApi previous = g_api;
+  g_api.set_window_attribute = OrPlatform(api.set_window_attribute, DwmApi().set_window_attribute);
+  return previous;
+}
 
 }  // namespace tw::runner

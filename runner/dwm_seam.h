@@ -2,7 +2,8 @@
 //
 // Wine answers S_OK to the title-bar attributes and keeps none of them, so
 // the only way a test can see the dark title bar being set is to watch the
-// calls themselves. The product never installs anything here.
+// calls themselves. The product never installs anything here. The entry
+// defaults to the platform call, and a null entry stands for it.
 //
 // Thread: the window thread; install only while no window is being created
 // or handles WM_DWMCOLORIZATIONCOLORCHANGED on another thread.
@@ -14,17 +15,16 @@
 
 namespace tw::runner {
 
-// A null entry stands for the platform call.
 struct DwmApi {
   decltype(&::DwmSetWindowAttribute) set_window_attribute = &::DwmSetWindowAttribute;
 };
 
-// The installed table with every null entry replaced by the platform call.
-DwmApi CurrentDwmApi();
+// The table in use; never holds a null entry.
+const DwmApi& CurrentDwmApi();
 
-// Installs `api` and returns the table it replaced. For tests only, through
-// tw::test::ScopedOverride.
-DwmApi SetDwmForTesting(const DwmApi& api);
+// Installs `api` for every later call and returns the table it replaces.
+// For tests only; not thread-safe: the callers are one-threaded.
+DwmApi SetDwmApiForTesting(const DwmApi& api);
 
 }  // namespace tw::runner
 

@@ -3,9 +3,8 @@
 // it takes the replacement and returns what it replaced.
 //
 // Example:
-//   using OpenProviderOverride =
-//       tw::test::ScopedOverride<OpenProviderFunction, &SetOpenProviderForTesting>;
-//   OpenProviderOverride fail(&FailToOpen);  // the real call is back after the scope
+//   using DwmOverride = tw::test::ScopedOverride<DwmApi, &SetDwmApiForTesting>;
+//   DwmOverride fail(DwmApi{&FailToSet});  // the real call is back after the scope
 #ifndef TESTING_SCOPED_OVERRIDE_H_
 #define TESTING_SCOPED_OVERRIDE_H_
 

@@ -9,8 +9,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-PipeIoScript g_script;
-
 // Takes everything the pipe holds now, so that a read issued after it has
 // nothing to read.
 bool TakeWhatThePipeHolds(HANDLE pipe) {
@@ -30,79 +28,79 @@ bool TakeWhatThePipeHolds(HANDLE pipe) {
          read == available;
 }
 
-BOOL HoldRead(HANDLE pipe, LPVOID data, DWORD size, LPOVERLAPPED overlapped) {
+BOOL HoldRead(PipeIoScript& script, HANDLE pipe, LPVOID data, DWORD size, LPOVERLAPPED overlapped) {
   if (!TakeWhatThePipeHolds(pipe)) return FALSE;
   const HANDLE process = ::GetCurrentProcess();
   HANDLE held = nullptr;
   if (!::DuplicateHandle(process, pipe, process, &held, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     return FALSE;
   }
-  g_script.held_pipe = UniqueFile(held);
+  script.held_pipe = UniqueFile(held);
   HANDLE event = nullptr;
   if (!::DuplicateHandle(process, overlapped->hEvent, process, &event, 0, FALSE,
                          DUPLICATE_SAME_ACCESS)) {
     return FALSE;
   }
-  g_script.held_event = UniqueKernelHandle(event);
+  script.held_event = UniqueKernelHandle(event);
   return ::ReadFile(held, data, size, nullptr, overlapped);
 }
 
-HANDLE WINAPI ScriptedCreateFileW(LPCWSTR name, DWORD access, DWORD share,
-                                  LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                                  HANDLE templ) {
-  g_script.opens.emplace_back(name);
-  g_script.open_flags.push_back(flags);
+}  // namespace
+
+ScriptedPipeIo::ScriptedPipeIo() : SeamStandIn(Table()) {}
+
+PipeIo ScriptedPipeIo::Table() {
+  PipeIo table;
+  table.create_file = &ScriptedPipeIo::Open;
+  table.read_file = &ScriptedPipeIo::Read;
+  table.write_file = &ScriptedPipeIo::Write;
+  return table;
+}
+
+HANDLE WINAPI ScriptedPipeIo::Open(LPCWSTR name, DWORD access, DWORD share,
+                                   LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                   HANDLE templ) {
+  PipeIoScript& script = current().script_;
+  script.opens.emplace_back(name);
+  script.open_flags.push_back(flags);
   return ::CreateFileW(name, access, share, security, disposition, flags, templ);
 }
 
 // The overlapped calls take the byte count from the OVERLAPPED, so `written`
 // and `read` may be null.
-BOOL WINAPI ScriptedWriteFile(HANDLE pipe, LPCVOID data, DWORD size, LPDWORD written,
-                              LPOVERLAPPED overlapped) {
+BOOL WINAPI ScriptedPipeIo::Write(HANDLE pipe, LPCVOID data, DWORD size, LPDWORD written,
+                                  LPOVERLAPPED overlapped) {
   const auto begin = Clock::now();
-  g_script.writes.emplace_back(static_cast<const char*>(data), size);
-  const int call = static_cast<int>(g_script.writes.size());
+  PipeIoScript& script = current().script_;
+  script.writes.emplace_back(static_cast<const char*>(data), size);
+  const int call = static_cast<int>(script.writes.size());
   // What running out of memory anywhere between the open and the answer does.
-  if (call == g_script.throw_at_write) throw std::bad_alloc();
-  if (call == g_script.fail_write) {
+  if (call == script.throw_at_write) throw std::bad_alloc();
+  if (call == script.fail_write) {
     ::SetLastError(ERROR_NO_DATA);
     return FALSE;
   }
-  if (call == g_script.short_write) size -= 1;
+  if (call == script.short_write) size -= 1;
   const BOOL started = ::WriteFile(pipe, data, size, written, overlapped);
   const DWORD error = ::GetLastError();
-  g_script.write_times.push_back({begin, Clock::now()});
+  script.write_times.push_back({begin, Clock::now()});
   ::SetLastError(error);
   return started;
 }
 
-BOOL WINAPI ScriptedReadFile(HANDLE pipe, LPVOID data, DWORD size, LPDWORD read,
-                             LPOVERLAPPED overlapped) {
+BOOL WINAPI ScriptedPipeIo::Read(HANDLE pipe, LPVOID data, DWORD size, LPDWORD read,
+                                 LPOVERLAPPED overlapped) {
   const auto begin = Clock::now();
-  const int call = ++g_script.reads;
-  if (call == g_script.throw_at_read) throw std::bad_alloc();
-  if (call == g_script.short_read) size -= 1;
-  const BOOL started = call == g_script.hold_read ? HoldRead(pipe, data, size, overlapped)
-                                                  : ::ReadFile(pipe, data, size, read, overlapped);
+  PipeIoScript& script = current().script_;
+  const int call = ++script.reads;
+  if (call == script.throw_at_read) throw std::bad_alloc();
+  if (call == script.short_read) size -= 1;
+  const BOOL started = call == script.hold_read ? HoldRead(script, pipe, data, size, overlapped)
+                                                : ::ReadFile(pipe, data, size, read, overlapped);
   const DWORD error = ::GetLastError();
-  g_script.read_times.push_back({begin, Clock::now()});
+  script.read_times.push_back({begin, Clock::now()});
   ::SetLastError(error);
   return started;
 }
-
-PipeIo WithFreshScript() {
-  g_script = PipeIoScript();
-  return PipeIo{&ScriptedCreateFileW, &ScriptedReadFile, &ScriptedWriteFile};
-}
-
-}  // namespace
-
-PipeIoScript& Script() { return g_script; }
-
-PipeIo ScriptedPipeIo() {
-  return PipeIo{&ScriptedCreateFileW, &ScriptedReadFile, &ScriptedWriteFile};
-}
-
-ScopedScriptedPipeIo::ScopedScriptedPipeIo() : override_(WithFreshScript()) {}
 
 }  // namespace tw::discord::test

@@ -1,15 +1,13 @@
-// The stand-in of the Discord connection's pipe seam (discord/pipe_io_seam.h)
-// for the tests and the latency benchmark: each call records what it was
-// given and when, applies the script's failures, and otherwise passes on to
-// the platform call.
-//
-// The calls are plain functions, so the script they follow is process-wide.
+// The one stand-in of the Discord connection's pipe seam
+// (discord/pipe_io_seam.h), for the tests and the latency benchmark: each
+// call records what it was given and when, applies the script's failures,
+// and otherwise passes on to the platform call.
 //
 // Example:
-//   tw::discord::test::ScopedScriptedPipeIo pipe_io;  // a fresh script
-//   tw::discord::test::Script().fail_write = 2;       // the command write fails
+//   tw::discord::test::ScriptedPipeIo pipe_io;  // installed, with a fresh script
+//   pipe_io.script().fail_write = 2;            // the command write fails
 //   UpdateDiscordPresence(...);
-//   EXPECT_EQ(tw::discord::test::Script().writes.size(), 2u);
+//   EXPECT_EQ(pipe_io.script().writes.size(), 2u);
 #ifndef DISCORD_TESTING_SCRIPTED_PIPE_IO_H_
 #define DISCORD_TESTING_SCRIPTED_PIPE_IO_H_
 
@@ -20,7 +18,7 @@
 #include <vector>
 
 #include "discord/pipe_io_seam.h"
-#include "testing/scoped_override.h"
+#include "testing/seam_stand_in.h"
 #include "util/win_handles.h"
 
 namespace tw::discord::test {
@@ -57,19 +55,25 @@ struct PipeIoScript {
   UniqueKernelHandle held_event;
 };
 
-// The script that the stand-in's calls follow and record into.
-PipeIoScript& Script();
-
-// The stand-in's table of calls.
-PipeIo ScriptedPipeIo();
-
-// Installs the stand-in, with a fresh script, for its scope.
-class ScopedScriptedPipeIo {
+class ScriptedPipeIo
+    : public ::tw::test::SeamStandIn<ScriptedPipeIo, PipeIo, &SetPipeIoForTesting> {
  public:
-  ScopedScriptedPipeIo();
+  ScriptedPipeIo();
+
+  // The script that the calls follow and record into; a test may replace it
+  // with a fresh one between updates.
+  PipeIoScript& script() { return script_; }
 
  private:
-  tw::test::ScopedOverride<PipeIo, &SetPipeIoForTesting> override_;
+  static PipeIo Table();
+  static HANDLE WINAPI Open(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                            DWORD disposition, DWORD flags, HANDLE templ);
+  static BOOL WINAPI Read(HANDLE pipe, LPVOID data, DWORD size, LPDWORD read,
+                          LPOVERLAPPED overlapped);
+  static BOOL WINAPI Write(HANDLE pipe, LPCVOID data, DWORD size, LPDWORD written,
+                           LPOVERLAPPED overlapped);
+
+  PipeIoScript script_;
 };
 
 }  // namespace tw::discord::test

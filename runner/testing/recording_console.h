@@ -1,6 +1,7 @@
-// The stand-in for runner/console_seam.h: answers the console calls as a test
-// asks and records each one, in order, as text. Nothing is passed on to the
-// platform, so the test process keeps its own console and streams.
+// The one stand-in of the console seam (runner/console_seam.h): answers the
+// console calls as a test asks and records each one, in order, as text.
+// Nothing is passed on to the platform, so the test process keeps its own
+// console and streams.
 //
 //   "AttachConsole(-1)", "IsDebuggerPresent", "AllocConsole",
 //   "freopen_s(CONOUT$, w, stdout)" (or stderr), "_dup2(<from>, <to>)"
@@ -21,7 +22,7 @@
 #include <vector>
 
 #include "runner/console_seam.h"
-#include "testing/scoped_override.h"
+#include "testing/seam_stand_in.h"
 
 namespace tw::runner::test {
 
@@ -32,24 +33,28 @@ struct ConsoleAnswers {
   bool reopen_succeeds = true;
 };
 
-class RecordingConsole {
+class RecordingConsole
+    : public ::tw::test::SeamStandIn<RecordingConsole, ConsoleApi, &SetConsoleApiForTesting> {
  public:
   explicit RecordingConsole(const ConsoleAnswers& answers)
-      : answers_(answers),
-        override_(ConsoleApi{&AttachConsole, &IsDebuggerPresent, &AllocConsole, &ReopenStream,
-                             &DuplicateDescriptor}) {
-    current_ = this;
-  }
-  ~RecordingConsole() { current_ = nullptr; }
-  RecordingConsole(const RecordingConsole&) = delete;
-  RecordingConsole& operator=(const RecordingConsole&) = delete;
+      : SeamStandIn(Table()), answers_(answers) {}
 
   const std::vector<std::string>& calls() const { return calls_; }
 
  private:
+  static ConsoleApi Table() {
+    ConsoleApi table;
+    table.attach_console = &AttachConsole;
+    table.is_debugger_present = &IsDebuggerPresent;
+    table.alloc_console = &AllocConsole;
+    table.reopen_stream = &ReopenStream;
+    table.duplicate_descriptor = &DuplicateDescriptor;
+    return table;
+  }
+
   static void Note(const std::string& call) noexcept {
     try {
-      if (current_ != nullptr) current_->calls_.push_back(call);
+      current().calls_.push_back(call);
     } catch (...) {
       // A call that cannot be recorded shows as a missing one.
     }
@@ -57,21 +62,21 @@ class RecordingConsole {
 
   static BOOL WINAPI AttachConsole(DWORD process) {
     Note("AttachConsole(" + std::to_string(static_cast<int>(process)) + ")");
-    return current_->answers_.attach_succeeds;
+    return current().answers_.attach_succeeds;
   }
   static BOOL WINAPI IsDebuggerPresent() {
     Note("IsDebuggerPresent");
-    return current_->answers_.debugger_present;
+    return current().answers_.debugger_present;
   }
   static BOOL WINAPI AllocConsole() {
     Note("AllocConsole");
-    return current_->answers_.alloc_succeeds;
+    return current().answers_.alloc_succeeds;
   }
   static errno_t __cdecl ReopenStream(FILE** out, const char* path, const char* mode,
                                       FILE* stream) {
     const char* name = stream == stdout ? "stdout" : stream == stderr ? "stderr" : "other";
     Note(std::string("freopen_s(") + path + ", " + mode + ", " + name + ")");
-    if (!current_->answers_.reopen_succeeds) return EINVAL;
+    if (!current().answers_.reopen_succeeds) return EINVAL;
     *out = stream;
     return 0;
   }
@@ -80,10 +85,8 @@ class RecordingConsole {
     return 0;
   }
 
-  static inline RecordingConsole* current_ = nullptr;
   ConsoleAnswers answers_;
   std::vector<std::string> calls_;
-  tw::test::ScopedOverride<ConsoleApi, &SetConsoleForTesting> override_;
 };
 
 }  // namespace tw::runner::test

@@ -1,8 +1,9 @@
-// The stand-in for runner/dwm_seam.h: records every DwmSetWindowAttribute
-// while it lives and answers S_OK, as Wine does, without passing the call on.
+// The one stand-in of the title-bar seam (runner/dwm_seam.h): records every
+// DwmSetWindowAttribute while it lives and answers S_OK, as Wine does,
+// without passing the call on.
 //
 // Example:
-//   tw::runner::test::RecordingDwm dwm;
+//   tw::runner::test::RecordingDwm dwm;  // installed for this scope
 //   window.Create(...);
 //   EXPECT_EQ(dwm.calls(), (std::vector<DwmAttributeCall>{{hwnd, 20, 1, 4}, ...}));
 //
@@ -17,7 +18,7 @@
 #include <vector>
 
 #include "runner/dwm_seam.h"
-#include "testing/scoped_override.h"
+#include "testing/seam_stand_in.h"
 
 namespace tw::runner::test {
 
@@ -40,31 +41,32 @@ inline std::ostream& operator<<(std::ostream& out, const DwmAttributeCall& call)
              << std::hex << call.value << std::dec << ", size " << call.size << "}";
 }
 
-class RecordingDwm {
+class RecordingDwm : public ::tw::test::SeamStandIn<RecordingDwm, DwmApi, &SetDwmApiForTesting> {
  public:
-  RecordingDwm() : override_(DwmApi{&Record}) { current_ = this; }
-  ~RecordingDwm() { current_ = nullptr; }
-  RecordingDwm(const RecordingDwm&) = delete;
-  RecordingDwm& operator=(const RecordingDwm&) = delete;
+  RecordingDwm() : SeamStandIn(Table()) {}
 
   const std::vector<DwmAttributeCall>& calls() const { return calls_; }
   void Clear() { calls_.clear(); }
 
  private:
+  static DwmApi Table() {
+    DwmApi table;
+    table.set_window_attribute = &Record;
+    return table;
+  }
+
   static HRESULT WINAPI Record(HWND window, DWORD attribute, LPCVOID value, DWORD size) noexcept {
     DWORD first = 0;
     if (value != nullptr && size >= sizeof(first)) std::memcpy(&first, value, sizeof(first));
     try {
-      if (current_ != nullptr) current_->calls_.push_back({window, attribute, first, size});
+      current().calls_.push_back({window, attribute, first, size});
     } catch (...) {
       // A call that cannot be recorded shows as a missing one.
     }
     return S_OK;
   }
 
-  static inline RecordingDwm* current_ = nullptr;
   std::vector<DwmAttributeCall> calls_;
-  tw::test::ScopedOverride<DwmApi, &SetDwmForTesting> override_;
 };
 
 }  // namespace tw::runner::test
