@@ -5,19 +5,12 @@
 namespace tw::discord {
 namespace {
 
-PipeIo g_io;
+SeamTable<PipeIo, &PipeIo::create_file, &PipeIo::read_file, &PipeIo::write_file> g_seam;
 
 }  // namespace
 
-const PipeIo& CurrentPipeIo() { return g_io; }
+const PipeIo& CurrentPipeIo() { return g_seam.current(); }
 
-PipeIo SetPipeIoForTesting(const PipeIo& io) {
-  const PipeIo previous = g_io;
-  const PipeIo platform;
-  g_io.create_file = OrPlatform(io.create_file, platform.create_file);
-  g_io.read_file = OrPlatform(io.read_file, platform.read_file);
-  g_io.write_file = OrPlatform(io.write_file, platform.write_file);
-  return previous;
-}
+PipeIo SetPipeIoForTesting(const PipeIo& api) { return g_seam.Install(api); }
 
 }  // namespace tw::discord

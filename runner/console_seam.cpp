@@ -5,21 +5,14 @@
 namespace tw::runner {
 namespace {
 
-ConsoleApi g_api;
+SeamTable<ConsoleApi, &ConsoleApi::attach_console, &ConsoleApi::is_debugger_present,
+          &ConsoleApi::alloc_console, &ConsoleApi::reopen_stream, &ConsoleApi::duplicate_descriptor>
+    g_seam;
 
 }  // namespace
 
-const ConsoleApi& CurrentConsoleApi() { return g_api; }
+const ConsoleApi& CurrentConsoleApi() { return g_seam.current(); }
 
-ConsoleApi SetConsoleApiForTesting(const ConsoleApi& api) {
-  const ConsoleApi previous = g_api;
-  const ConsoleApi platform;
-  g_api.attach_console = OrPlatform(api.attach_console, platform.attach_console);
-  g_api.is_debugger_present = OrPlatform(api.is_debugger_present, platform.is_debugger_present);
-  g_api.alloc_console = OrPlatform(api.alloc_console, platform.alloc_console);
-  g_api.reopen_stream = OrPlatform(api.reopen_stream, platform.reopen_stream);
-  g_api.duplicate_descriptor = OrPlatform(api.duplicate_descriptor, platform.duplicate_descriptor);
-  return previous;
-}
+ConsoleApi SetConsoleApiForTesting(const ConsoleApi& api) { return g_seam.Install(api); }
 
 }  // namespace tw::runner

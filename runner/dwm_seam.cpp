@@ -5,16 +5,12 @@
 namespace tw::runner {
 namespace {
 
-DwmApi g_api;
+SeamTable<DwmApi, &DwmApi::set_window_attribute> g_seam;
 
 }  // namespace
 
-const DwmApi& CurrentDwmApi() { return g_api; }
+const DwmApi& CurrentDwmApi() { return g_seam.current(); }
 
-DwmApi SetDwmApiForTesting(const DwmApi& api) {
-  const DwmApi previous = g_api;
-  g_api.set_window_attribute = OrPlatform(api.set_window_attribute, DwmApi().set_window_attribute);
-  return previous;
-}
+DwmApi SetDwmApiForTesting(const DwmApi& api) { return g_seam.Install(api); }
 
 }  // namespace tw::runner

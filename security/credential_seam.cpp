@@ -5,20 +5,14 @@
 namespace tw::security {
 namespace {
 
-CredentialApi g_api;
+SeamTable<CredentialApi, &CredentialApi::cred_write, &CredentialApi::cred_read,
+          &CredentialApi::cred_delete, &CredentialApi::cred_free>
+    g_seam;
 
 }  // namespace
 
-const CredentialApi& CurrentCredentialApi() { return g_api; }
+const CredentialApi& CurrentCredentialApi() { return g_seam.current(); }
 
-CredentialApi SetCredentialApiForTesting(const CredentialApi& api) {
-  const CredentialApi previous = g_api;
-  const CredentialApi platform;
-  g_api.cred_write = OrPlatform(api.cred_write, platform.cred_write);
-  g_api.cred_read = OrPlatform(api.cred_read, platform.cred_read);
-  g_api.cred_delete = OrPlatform(api.cred_delete, platform.cred_delete);
-  g_api.cred_free = OrPlatform(api.cred_free, platform.cred_free);
-  return previous;
-}
+CredentialApi SetCredentialApiForTesting(const CredentialApi& api) { return g_seam.Install(api); }
 
 }  // namespace tw::security

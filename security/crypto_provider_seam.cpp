@@ -5,17 +5,14 @@
 namespace tw::security {
 namespace {
 
-CryptoProviderApi g_api;
+SeamTable<CryptoProviderApi, &CryptoProviderApi::open_algorithm_provider> g_seam;
 
 }  // namespace
 
-const CryptoProviderApi& CurrentCryptoProviderApi() { return g_api; }
+const CryptoProviderApi& CurrentCryptoProviderApi() { return g_seam.current(); }
 
 CryptoProviderApi SetCryptoProviderApiForTesting(const CryptoProviderApi& api) {
-  const CryptoProviderApi previous = g_api;
-  g_api.open_algorithm_provider =
-      OrPlatform(api.open_algorithm_provider, CryptoProviderApi().open_algorithm_provider);
-  return previous;
+  return g_seam.Install(api);
 }
 
 }  // namespace tw::security

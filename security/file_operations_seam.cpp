@@ -5,20 +5,16 @@
 namespace tw::security {
 namespace {
 
-FileOperations g_operations;
+SeamTable<FileOperations, &FileOperations::read, &FileOperations::write, &FileOperations::flush,
+          &FileOperations::set_information>
+    g_seam;
 
 }  // namespace
 
-const FileOperations& CurrentFileOperations() { return g_operations; }
+const FileOperations& CurrentFileOperations() { return g_seam.current(); }
 
-FileOperations SetFileOperationsForTesting(const FileOperations& operations) {
-  const FileOperations previous = g_operations;
-  const FileOperations platform;
-  g_operations.read = OrPlatform(operations.read, platform.read);
-  g_operations.write = OrPlatform(operations.write, platform.write);
-  g_operations.flush = OrPlatform(operations.flush, platform.flush);
-  g_operations.set_information = OrPlatform(operations.set_information, platform.set_information);
-  return previous;
+FileOperations SetFileOperationsForTesting(const FileOperations& api) {
+  return g_seam.Install(api);
 }
 
 }  // namespace tw::security

@@ -5,17 +5,12 @@
 namespace tw::security {
 namespace {
 
-VolumeApi g_api;
+SeamTable<VolumeApi, &VolumeApi::get_volume_information> g_seam;
 
 }  // namespace
 
-const VolumeApi& CurrentVolumeApi() { return g_api; }
+const VolumeApi& CurrentVolumeApi() { return g_seam.current(); }
 
-VolumeApi SetVolumeApiForTesting(const VolumeApi& api) {
-  const VolumeApi previous = g_api;
-  g_api.get_volume_information =
-      OrPlatform(api.get_volume_information, VolumeApi().get_volume_information);
-  return previous;
-}
+VolumeApi SetVolumeApiForTesting(const VolumeApi& api) { return g_seam.Install(api); }
 
 }  // namespace tw::security
