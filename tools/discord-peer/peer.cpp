@@ -518,17 +518,12 @@ std::string Peer::ReadyPayload() {
 }
 
 bool ReadFrameBlocking(void* pipe, tw::discord::FrameHeader* header, std::string* payload) {
-  auto read_exactly = [pipe](char* out, DWORD size) {
-    while (size > 0) {
-      DWORD read = 0;
-      if (!::ReadFile(pipe, out, size, &read, /*lpOverlapped=*/nullptr) || read == 0) return false;
-      out += read;
-      size -= read;
-    }
-    return true;
+  auto read_exactly = [pipe](void* out, std::size_t size) {
+    std::size_t got = 0;
+    return tw::ReadUpTo(pipe, out, size, &got) && got == size;
   };
   std::uint8_t bytes[tw::discord::kFrameHeaderSize];
-  if (!read_exactly(reinterpret_cast<char*>(bytes), sizeof bytes)) return false;
+  if (!read_exactly(bytes, sizeof bytes)) return false;
   *header = tw::discord::DecodeFrameHeader(bytes);
   payload->assign(header->length, '\0');
   return read_exactly(payload->data(), header->length);

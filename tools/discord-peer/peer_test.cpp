@@ -15,6 +15,7 @@
 
 #include "discord/ipc_frame.h"
 #include "discord/pipe_name.h"
+#include "util/file_io.h"
 #include "util/win_handles.h"
 
 namespace {
@@ -28,9 +29,7 @@ tw::UniqueFile Connect(int number) {
 }
 
 bool WriteAll(HANDLE pipe, const std::string& bytes) {
-  DWORD written = 0;
-  return ::WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
+  return tw::WriteAll(pipe, bytes.data(), bytes.size());
 }
 
 TEST(DiscordPeerFlagsTest, ParsesEveryFlagAndRejectsBadValues) {

@@ -12,6 +12,7 @@
 
 #include "tools/flutter_windows/view_state.h"
 #include "tools/flutter_windows/wire_format.h"
+#include "util/file_io.h"
 #include "util/hex.h"
 #include "util/utf.h"
 
@@ -156,7 +157,7 @@ void LoadScript(FlutterDesktopViewController* controller) {
     if (path.empty()) path = controller->engine->assets_path + L"\\dev_ui_script.txt";
   }
   std::string text;
-  if (!ReadWholeFile(ResolvePath(path), &text)) {
+  if (!tw::ReadWholeFile(ResolvePath(path), &text)) {
     NoteLine("script none (" + tw::WideToUtf8Lossy(path) + "): the UI stays open");
     AddLog(controller, "No UI script; close the window to quit.");
     return;

@@ -6,7 +6,6 @@
 
 #include "tools/flutter_windows/view_state.h"
 #include "util/utf.h"
-#include "util/win_handles.h"
 
 namespace dev_engine {
 namespace {
@@ -33,19 +32,6 @@ std::wstring ResolvePath(const std::wstring& path) {
   std::wstring folder(module);
   folder.resize(folder.find_last_of(L'\\') + 1);
   return folder + path;
-}
-
-bool ReadWholeFile(const std::wstring& path, std::string* text) {
-  tw::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  char buffer[4096];
-  DWORD read = 0;
-  text->clear();
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-    text->append(buffer, read);
-  }
-  return true;
 }
 
 void AddLog(FlutterDesktopViewController* controller, const std::string& line) {

@@ -56,7 +56,6 @@ std::string RectText(const RECT& r);
 // Relative paths are taken from the executable's folder, as the engine
 // does, so that the launcher finds its data whatever the working folder.
 std::wstring ResolvePath(const std::wstring& path);
-bool ReadWholeFile(const std::wstring& path, std::string* text);
 // Adds a line to the log the view shows, dropping the oldest beyond a screen.
 void AddLog(FlutterDesktopViewController* controller, const std::string& line);
 // The top-level window the host put the view in, or null while parked.
